@@ -1,0 +1,10 @@
+#include "core/startup.h"
+
+#include <QMainWindow>
+
+bool Main() {
+    static QMainWindow w;
+    w.setWindowTitle("Weyvane");
+    w.show();
+    return true;
+}

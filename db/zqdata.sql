@@ -1,0 +1,2 @@
+-- placeholder until the schema lands
+CREATE TABLE syscfg (commtype TEXT);
