@@ -1,0 +1,49 @@
+#pragma once
+// Module-level state of the scale links: the per-scale table (parallel arrays of 11 slots,
+// indexed by the scale's position in the scale list), the shared receive buffer, the device
+// state and the guards and modes of the poll cycle. One instance for the whole run.
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <cstdint>
+
+constexpr int kScaleSlots = 11;
+
+struct LinksState {
+    // scale_table
+    std::array<int32_t, kScaleSlots> scale_dev_index{};
+    std::array<int32_t, kScaleSlots> scale_addr{};
+    std::array<QString, kScaleSlots> scale_serial;
+    std::array<QString, kScaleSlots> scale_name;
+    std::array<int16_t, kScaleSlots> scale_state{};
+    std::array<int32_t, kScaleSlots> scale_recid{};
+    std::array<QByteArray, kScaleSlots> scale_reading; // wire bytes, one byte per character
+    std::array<bool, kScaleSlots> datacol_enb{};
+    std::array<bool, kScaleSlots> scale_active{};
+    std::array<double, kScaleSlots> scale_poll_time{};
+    // Only element 0 is used: the one shared receive buffer.
+    std::array<QByteArray, kScaleSlots> rx_buf;
+
+    int16_t scale_count = 0;
+    int16_t cur_scale = 0;
+    int32_t cur_scale_addr = 0;
+    QByteArray usb_list_buf;
+
+    // FTDI adapter
+    uint32_t usb_handle = 0;
+    int16_t usb_fail = 0;
+
+    // Guards and modes of the poll cycle
+    bool scan_busy = false;
+    bool poll_busy = false;
+    bool scan_stop = false;
+    int16_t op_mode = 0; // 0 single scale, 1 single scale with polling, 2 network
+    bool network_mode = false;
+    bool key_pending = false;
+    int16_t key_code = 0;
+};
+
+extern LinksState links;
+
+// Puts every value back to its state at program start.
+void reset_links_state();
