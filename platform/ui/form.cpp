@@ -1,0 +1,120 @@
+#include "platform/ui/form.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+
+#include "platform/ui/twips.h"
+
+namespace ui {
+
+namespace {
+QPointer<QMdiArea> the_mdi_area;
+}
+
+void set_mdi_area(QMdiArea* area) { the_mdi_area = area; }
+QMdiArea* mdi_area() { return the_mdi_area; }
+
+Form::Form(QWidget* parent, bool mdi_child) : QWidget(parent), mdi_child_(mdi_child) {}
+
+void Form::Load() {
+    if (loaded_)
+        return;
+    build();
+    loaded_ = true;
+    Form_Load();
+    emit loaded();
+}
+
+bool Form::Unload() {
+    if (!loaded_)
+        return true;
+    int cancel = 0;
+    Form_Unload(cancel);
+    if (cancel)
+        return false;
+    loaded_ = false;
+    Hide();
+    emit unloaded();
+    return true;
+}
+
+QWidget* Form::frame() const { return sub_ ? static_cast<QWidget*>(sub_) : const_cast<Form*>(this); }
+
+void Form::Show(bool modal) {
+    Load();
+    if (!loaded_)
+        return;
+    const bool was_visible = frame()->isVisible();
+    if (mdi_child_ && the_mdi_area && !sub_) {
+        sub_ = the_mdi_area->addSubWindow(this);
+        sub_->setAttribute(Qt::WA_DeleteOnClose, false);
+        sub_->installEventFilter(this);
+    }
+    frame()->show();
+    show();
+    if (sub_ && the_mdi_area)
+        the_mdi_area->setActiveSubWindow(sub_);
+    else
+        activateWindow();
+    if (!was_visible || !modal)
+        activate();
+    if (modal && !in_modal_) {
+        in_modal_ = true;
+        QEventLoop loop;
+        QPointer<Form> self(this);
+        auto conn = connect(this, &Form::unloaded, &loop, &QEventLoop::quit);
+        setWindowModality(Qt::ApplicationModal);
+        while (self && loaded_ && frame()->isVisible()) {
+            loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        }
+        disconnect(conn);
+        if (self) {
+            setWindowModality(Qt::NonModal);
+            in_modal_ = false;
+        }
+    }
+}
+
+void Form::Hide() {
+    frame()->hide();
+    hide();
+}
+
+void Form::activate() { Form_Activate(); }
+
+void Form::setCaption(const QString& caption) {
+    setWindowTitle(caption);
+    if (sub_)
+        sub_->setWindowTitle(caption);
+}
+
+QString Form::Caption() const { return windowTitle(); }
+
+void Form::setFormGeometryTwips(int left, int top, int width, int height) {
+    frame()->setGeometry(px(left), px(top), px(width), px(height));
+}
+
+void Form::setFormHeightTwips(int height) { frame()->resize(frame()->width(), px(height)); }
+void Form::setFormWidthTwips(int width) { frame()->resize(px(width), frame()->height()); }
+int Form::FormHeightTwips() const { return static_cast<int>(twips(frame()->height())); }
+int Form::FormWidthTwips() const { return static_cast<int>(twips(frame()->width())); }
+
+void Form::closeEvent(QCloseEvent* e) {
+    // Closing the window unloads the form; the object itself lives on.
+    e->ignore();
+    Unload();
+}
+
+bool Form::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == sub_ && e->type() == QEvent::Close) {
+        e->ignore();
+        Unload();
+        return true;
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+} // namespace ui
