@@ -47,7 +47,6 @@ void Form::Show(bool modal) {
     Load();
     if (!loaded_)
         return;
-    const bool was_visible = frame()->isVisible();
     if (mdi_child_ && the_mdi_area && !sub_) {
         sub_ = the_mdi_area->addSubWindow(this);
         sub_->setAttribute(Qt::WA_DeleteOnClose, false);
@@ -59,8 +58,7 @@ void Form::Show(bool modal) {
         the_mdi_area->setActiveSubWindow(sub_);
     else
         activateWindow();
-    if (!was_visible || !modal)
-        activate();
+    activate();
     if (modal && !in_modal_) {
         in_modal_ = true;
         QEventLoop loop;
