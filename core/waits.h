@@ -1,0 +1,16 @@
+#pragma once
+// Busy waits on the seconds-since-midnight clock. They spin in small sleeps, never serving
+// events unless asked to. Every wait keeps the midnight rule: when its end would pass 86398 s,
+// it first waits until the clock reads 80000 s or less (midnight has passed) and starts again.
+
+// A pause of 0.4 s between commands sent to a scale; serves no events.
+void busy_wait();
+
+// The start of a wait of `seconds`, with the midnight rule applied: returns the clock reading
+// from which the wait runs (after waiting out midnight when needed).
+double wait_start(double seconds);
+// True once the clock has reached start + seconds.
+bool wait_passed(double start, double seconds);
+// Waits `seconds` from now (midnight rule included); with `pump_events` each slice also runs
+// the event pump.
+void wait_seconds(double seconds, bool pump_events = false);

@@ -1,0 +1,69 @@
+// Busy waits on the seconds clock, including the midnight rule, on the fake clock.
+#include <QtTest>
+
+#include "core/waits.h"
+#include "platform/clock/clock.h"
+#include "tests/support/test_main.h"
+
+class TestWaits : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() { wclock::use_real(); }
+
+    void busy_wait_lasts_four_tenths() {
+        wclock::use_fake(1000.0, 0.001);
+        busy_wait();
+        const double t = wclock::Timer();
+        QVERIFY(t >= 1000.4 - 1e-3);
+        QVERIFY(t < 1000.45);
+    }
+
+    // Started 0.2 s before 86398 s: waits for midnight, then 0.4 s from the first reading at or
+    // below 80000 s.
+    void busy_wait_across_midnight() {
+        wclock::use_fake(86397.8, 0.01);
+        double first_after_midnight = -1;
+        wclock::set_slice_hook([&] {
+            if (first_after_midnight < 0 && wclock::Timer() <= 80000.0)
+                first_after_midnight = wclock::Timer();
+        });
+        busy_wait();
+        QVERIFY(first_after_midnight >= 0);
+        const double t = wclock::Timer();
+        QVERIFY(t < 80000.0);
+        QVERIFY(t >= first_after_midnight + 0.4 - 0.011);
+        QVERIFY(t < first_after_midnight + 0.45);
+    }
+
+    void busy_wait_a_second_before_the_guard() {
+        wclock::use_fake(86397.0, 0.001);
+        busy_wait();
+        const double t = wclock::Timer();
+        QVERIFY(t >= 86397.39 && t < 86397.5);
+    }
+
+    // The event pump runs only when asked.
+    void waits_serve_events_only_when_asked() {
+        wclock::use_fake(500.0, 0.01);
+        int fired = 0;
+        QTimer::singleShot(0, [&] { ++fired; });
+        busy_wait();
+        QCOMPARE(fired, 0);
+        wait_seconds(0.1, true);
+        QCOMPARE(fired, 1);
+    }
+
+    // On the real clock a wait sleeps in slices instead of holding the processor.
+    void real_wait_sleeps() {
+        QElapsedTimer wall;
+        wall.start();
+        const std::clock_t cpu0 = std::clock();
+        wait_seconds(0.2);
+        const double cpu = double(std::clock() - cpu0) / CLOCKS_PER_SEC;
+        QVERIFY(wall.elapsed() >= 150);
+        QVERIFY2(cpu < 0.15, qPrintable(QString("cpu %1 s").arg(cpu)));
+    }
+};
+
+WEYVANE_TEST_MAIN(TestWaits)
+#include "test_waits.moc"
