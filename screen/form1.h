@@ -1,0 +1,134 @@
+#pragma once
+// The scale screen: an MDI child of the shell with the keypad picture and the large reading
+// display on the left, the right-hand panel (scale list, operating mode, view, slave windows,
+// exit) and, below, either the data-collection panel or the network list.
+//
+// The controls are members named as the screen names them. Handlers are members too; they are
+// defined next to the code they belong to:
+//   screen/form1.cpp            controls and their design state
+//   screen/form1_startup.cpp    Form_Load, Form_Activate, adddefrec, Command1_Click, Form_Unload
+//   screen/form1_selection.cpp  scale selection, views and the network list
+//   links/ (receive scans, poll timers and modes) and collect/ (data collection) call the
+//   screen through these members.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTableWidget>
+#include <array>
+
+#include "platform/ui/form.h"
+#include "platform/ui/form_timer.h"
+
+namespace adodb {
+class DataControl;
+}
+
+class form1 : public ui::Form {
+    Q_OBJECT
+public:
+    form1();
+    ~form1() override;
+
+    // Containers: the keypad picture with the display, and the right-hand panel.
+    QWidget* vsElastic1 = nullptr; // 9435 x 5415 twips at 0, 0
+    QWidget* vsElastic2 = nullptr; // 2925 x 5415 twips at 9450, 0
+    QLabel* Screen = nullptr;      // large reading display
+
+    // Right-hand panel.
+    QLabel* Label1 = nullptr; // "Active Scale:"
+    QComboBox* Combo1 = nullptr;
+    QGroupBox* frame_mode = nullptr; // "Operating Mode"
+    QRadioButton* opt_single = nullptr;
+    QRadioButton* opt_network = nullptr;
+    QCheckBox* chk_pollenb = nullptr;
+    QLineEdit* txt_polltime = nullptr;
+    QLabel* Label2 = nullptr; // "Poll Time:", hidden
+    QCheckBox* chk_frame = nullptr;
+    QCheckBox* chk_txon = nullptr; // "Tx On", hidden, ticked
+    QGroupBox* Frame2 = nullptr;   // "Show"
+    QRadioButton* opt_none = nullptr;
+    QRadioButton* opt_datacol = nullptr;
+    QRadioButton* opt_netscan = nullptr;
+    QGroupBox* Frame5 = nullptr; // "Slave Windows"
+    QPushButton* Command11 = nullptr;
+    QPushButton* btn_saveslave = nullptr;
+    QPushButton* btn_slavesload = nullptr;
+    QPushButton* btn_closeallslaves = nullptr;
+    QPushButton* Command1 = nullptr; // "E&xit"
+    QLineEdit* txt_groupnum = nullptr; // group of the latest group reply
+
+    // Data-collection panel.
+    QWidget* datawindow = nullptr;
+    QLabel* Label20 = nullptr;
+    QTableView* DataGrid1 = nullptr;
+    QPushButton* btn_LogData = nullptr;    // "Save Current"
+    QPushButton* btn_dataLogAll = nullptr; // "Save All"
+    QPushButton* Command2 = nullptr;       // "Clear List"
+    QGroupBox* Frame1 = nullptr;           // "Sort by"
+    QRadioButton* opt_grp = nullptr;
+    QRadioButton* opt_desc = nullptr;
+    QRadioButton* opt_datetime = nullptr;
+    QRadioButton* opt_ID = nullptr;
+    QCheckBox* chk_Excel = nullptr;
+    QCheckBox* chk_SaveOnPrint = nullptr;
+    QCheckBox* chk_Reset_Row = nullptr; // hidden, disabled
+    QCheckBox* Check1 = nullptr;        // "Enabled", hidden
+    QLabel* Datamsg = nullptr;          // "Collecting Data...", hidden
+
+    // Network list panel. NetList's header row is the table's horizontal header, so the row
+    // of slot i (row i + 1 counting the header) is table row i.
+    QWidget* netwindow = nullptr;
+    QGroupBox* NetFrame = nullptr;
+    QTableWidget* NetList = nullptr;
+
+    // Hidden data controls: data1 on the ScaleCFG records, data2 on the collected readings,
+    // scaleConfigRS for timed collection. Made by the start-up's owners of these controls.
+    adodb::DataControl* data1 = nullptr;
+    adodb::DataControl* data2 = nullptr;
+    adodb::DataControl* scaleConfigRS = nullptr;
+
+    // Timers.
+    std::array<ui::FormTimer*, 10> Timer1{};
+    ui::FormTimer* Timer2 = nullptr;
+    ui::FormTimer* Timer3 = nullptr;
+    ui::FormTimer* Timer4 = nullptr;
+    std::array<ui::FormTimer*, 10> Timer5{};
+
+    // Start-up and shutdown.
+    void adddefrec(int i);
+    void Command1_Click();
+
+    // Selection, views and network list.
+    void Combo1_Click();
+    void chk_pollenb_Click();
+    void opt_none_Click();
+    void opt_datacol_Click();
+    void opt_netscan_Click();
+    void opt_grp_Click();
+    void opt_desc_Click();
+    void opt_datetime_Click();
+    void opt_ID_Click();
+    void fillgrid();
+    void NetList_row_select();
+
+    // NetList cells of slot i: column 0 the name, column 1 the reading.
+    void netlist_set_row(int slot, const QString& name, const QString& reading);
+
+protected:
+    void build() override;
+    void Form_Load() override;
+    void Form_Unload(int& cancel) override;
+    void Form_Activate() override;
+
+private:
+    void create_controls();
+    void connect_handlers();
+};
+
+// The one scale screen of the run.
+form1& Form1();
