@@ -2,4 +2,6 @@
 
 LinksState links;
 
-void reset_links_state() { links = LinksState(); }
+void reset_links_state() {
+    links = LinksState();
+}

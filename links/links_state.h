@@ -30,8 +30,10 @@ struct LinksState {
     QByteArray usb_list_buf;
 
     // FTDI adapter
-    uint32_t usb_handle = 0;
-    int16_t usb_fail = 0;
+    uint32_t usb_handle = 0;     // the adapter (device 0), 0 while not open
+    int16_t usb_fail = 0;        // 1 when the adapter was missing or failed to open
+    uint32_t usb_event = 0;      // receive-notification event of the adapter, never waited on
+    uint32_t usb_dev_handle = 0; // handle of the modem-status query
 
     // Guards and modes of the poll cycle
     bool scan_busy = false;

@@ -1,0 +1,19 @@
+#pragma once
+// The link controls of the scale screen: the one serial control and the one TCP socket that the
+// link set-ups, the receive scans, the poll timers and the keypad all share. They are made on
+// first use and live for the run; the screen closes them when it unloads.
+#include "platform/serial/mscomm.h"
+#include "platform/socket/winsock.h"
+
+serial::MSComm& MSComm1();
+net::Winsock& Winsock1();
+
+// The TCP port of the Ethernet link (2000). Tests point it at their loopback server.
+int ethernet_port();
+void set_ethernet_port(int port);
+
+// Closes the serial port and the socket, as the unloading of the scale screen does when its
+// controls go away.
+void close_link_devices();
+// Closes and drops both controls, for tests; the next use makes new ones.
+void reset_link_devices();

@@ -1,0 +1,43 @@
+#pragma once
+// Link set-ups: each empties the per-scale table, opens its link and fills one slot per scale
+// (address, serial number, name, state 12345), telling the user in a message box what failed.
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+// Empties slots 0 to 9 of every column (slot 10 keeps its content) and sets cur_scale,
+// cur_scale_addr and scale_count to 0.
+void clear_scale_tables();
+
+// "RS232": one scale on the serial port comm_port.
+void rs232_init();
+// "RS485": the network on the serial port; the scale list comes from sccfg.mdb in the
+// program's folder.
+void rs485_com_init();
+// "USB": one slot per FTDI device, with its serial number and description.
+void usb_enumerate();
+// "USB485": opens the FTDI adapter; the scale list comes from zqdata.mdb (conn_str).
+void usb485_init();
+// "Ethernet": connects the socket to the configured host, port 2000; the scale list as for
+// "USB485".
+void ethernet_connect();
+
+// Data that arrive over the Ethernet link are taken and discarded.
+void Winsock1_DataArrival(int bytes_total);
+
+// The scale list query of the network links.
+inline constexpr char kNetworkScaleQuery[] =
+    "select * from [ScaleCFG] where [sctype]='RS485' and [active]=true Order by [NetID]";
+
+// A second copy of the Ethernet set-up with a reply parser for that link. Nothing in the
+// program makes one; the screen hooks are empty unless set.
+class Ethernet {
+public:
+    void ethernet_connect();
+    // Joins the text to rx_buf(0), takes a reply that starts with an address byte of 128 or
+    // more, cuts it at CR / LF and stores it as the reading of the slot with that address.
+    void parseweight(const QByteArray& text);
+
+    std::function<void(int slot)> show_reading; // the selected slot's reading changed
+    std::function<void(int slot)> data_collect; // a slot with collection on got a reading
+};

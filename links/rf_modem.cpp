@@ -1,0 +1,52 @@
+#include "links/rf_modem.h"
+
+#include "core/core_state.h"
+#include "links/links_state.h"
+#include "platform/clock/clock.h"
+#include "platform/ftdi/ftdi.h"
+#include "platform/ui/message_box.h"
+
+#include <algorithm>
+
+#include <QByteArray>
+#include <QString>
+
+using namespace ftdi;
+
+QByteArray rf_channel_command(const QString& rf_net_id) {
+    QByteArray cmd("ATHP ");
+    if (rf_net_id.size() == 1 && rf_net_id[0] >= QLatin1Char('0') && rf_net_id[0] <= QLatin1Char('6'))
+        cmd += "0" + rf_net_id.toLatin1();
+    cmd += ",CN";
+    cmd += '\r';
+    return cmd;
+}
+
+void rf_set_channel() {
+    const double start = wclock::Timer();
+    uint32_t done = 0;
+    FT_Write(links.usb_handle, QByteArray("+++"), &done);
+
+    for (;;) {
+        uint32_t waiting = 0;
+        FT_GetQueueStatus(links.usb_handle, &waiting);
+        // Elapsed time on the seconds clock, also across midnight.
+        double now = wclock::Timer();
+        if (now < start) now += wclock::kSecondsPerDay;
+        if (now - start >= 2.0) {
+            ui::Beep();
+            ui::MsgBox(QStringLiteral("RF Module Not Responding"));
+            return;
+        }
+        if (waiting >= 3) break;
+        wclock::pause_slice();
+    }
+
+    // The answer is read away and not examined.
+    uint32_t waiting = 0;
+    FT_GetQueueStatus(links.usb_handle, &waiting);
+    char buffer[256];
+    FT_Read(links.usb_handle, buffer, std::min<uint32_t>(waiting, sizeof buffer), &done);
+
+    FT_Write(links.usb_handle, rf_channel_command(core.rf_net_id), &done);
+}

@@ -1,0 +1,203 @@
+#include "platform/serial/mscomm.h"
+
+#include "platform/settings/settings.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSerialPort>
+#include <QSet>
+
+namespace serial {
+
+namespace {
+
+// Devices held open by this process. The driver's exclusive flag does not bind a privileged
+// process, so a second open of the same device is refused here as well.
+QSet<QString>& open_devices() {
+    static QSet<QString> set;
+    return set;
+}
+
+struct LineSettings {
+    qint32 baud = 9600;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits bits = QSerialPort::Data8;
+    QSerialPort::StopBits stop = QSerialPort::OneStop;
+};
+
+bool parse_settings(const QString& text, LineSettings* out) {
+    static const QRegularExpression re(QStringLiteral("^\\s*(\\d+)\\s*,\\s*([NEOMSneoms])\\s*,\\s*([5-8])"
+                                                      "\\s*,\\s*(1|1\\.5|2)\\s*$"));
+    const auto m = re.match(text);
+    if (!m.hasMatch()) return false;
+    LineSettings s;
+    bool ok = false;
+    s.baud = m.captured(1).toInt(&ok);
+    if (!ok || s.baud <= 0) return false;
+    switch (m.captured(2).toUpper().at(0).toLatin1()) {
+    case 'E':
+        s.parity = QSerialPort::EvenParity;
+        break;
+    case 'O':
+        s.parity = QSerialPort::OddParity;
+        break;
+    case 'M':
+        s.parity = QSerialPort::MarkParity;
+        break;
+    case 'S':
+        s.parity = QSerialPort::SpaceParity;
+        break;
+    default:
+        s.parity = QSerialPort::NoParity;
+        break;
+    }
+    s.bits = static_cast<QSerialPort::DataBits>(m.captured(3).toInt());
+    const QString stop = m.captured(4);
+    s.stop = stop == "2"     ? QSerialPort::TwoStop
+             : stop == "1.5" ? QSerialPort::OneAndHalfStop
+                             : QSerialPort::OneStop;
+    if (out) *out = s;
+    return true;
+}
+
+} // namespace
+
+MSComm::MSComm(QObject* parent) : QObject(parent) {}
+
+MSComm::~MSComm() {
+    setPortOpen(false);
+}
+
+QString MSComm::device_path(int port) {
+    if (port < 1) return QString();
+    return settings::GetSetting(QStringLiteral("Ports"), QStringLiteral("COM%1").arg(port),
+                                QStringLiteral("/dev/ttyS%1").arg(port - 1));
+}
+
+bool MSComm::setCommPort(int port) {
+    if (PortOpen()) {
+        error_ = QStringLiteral("Port already open");
+        return false;
+    }
+    comm_port_ = port;
+    return true;
+}
+
+bool MSComm::setSettings(const QString& text) {
+    if (!parse_settings(text, nullptr)) {
+        error_ = QStringLiteral("Invalid port settings: %1").arg(text);
+        return false;
+    }
+    settings_ = text;
+    return true;
+}
+
+bool MSComm::PortOpen() const {
+    return port_ != nullptr && port_->isOpen();
+}
+
+bool MSComm::setPortOpen(bool open) {
+    if (!open) {
+        if (port_) {
+            port_->disconnect(this);
+            if (port_->isOpen()) port_->close();
+            port_->deleteLater();
+            port_ = nullptr;
+        }
+        open_devices().remove(open_path_);
+        open_path_.clear();
+        return true;
+    }
+    if (PortOpen()) {
+        error_ = QStringLiteral("Port already open");
+        return false;
+    }
+    const QString path = device_path(comm_port_);
+    if (path.isEmpty()) {
+        error_ = QStringLiteral("Invalid port number %1").arg(comm_port_);
+        return false;
+    }
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (canonical.isEmpty()) {
+        error_ = QStringLiteral("%1 does not exist").arg(path);
+        return false;
+    }
+    if (open_devices().contains(canonical)) {
+        error_ = QStringLiteral("%1 is already in use").arg(path);
+        return false;
+    }
+    LineSettings line;
+    if (!parse_settings(settings_, &line)) {
+        error_ = QStringLiteral("Invalid port settings: %1").arg(settings_);
+        return false;
+    }
+    auto* port = new QSerialPort(this);
+    port->setPortName(canonical);
+    if (!port->open(QIODevice::ReadWrite)) {
+        error_ = QStringLiteral("%1: %2").arg(path, port->errorString());
+        delete port;
+        return false;
+    }
+    // Some devices (pseudo-terminals among them) refuse a few line settings; the port is still
+    // usable, so only a refused baud rate counts as a failure.
+    if (!port->setBaudRate(line.baud)) {
+        error_ = QStringLiteral("%1: %2").arg(path, port->errorString());
+        port->close();
+        delete port;
+        return false;
+    }
+    port->setParity(line.parity);
+    port->setDataBits(line.bits);
+    port->setStopBits(line.stop);
+    port->setFlowControl(QSerialPort::NoFlowControl);
+    port->clearError();
+    port_ = port;
+    open_path_ = canonical;
+    open_devices().insert(canonical);
+    connect(port_, &QSerialPort::readyRead, this, &MSComm::OnComm);
+    connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
+        if (e == QSerialPort::ResourceError || e == QSerialPort::DeviceNotFoundError ||
+            e == QSerialPort::PermissionError)
+            lost();
+    });
+    error_.clear();
+    return true;
+}
+
+void MSComm::lost() {
+    // The device went away: drop it so that nothing reads from or writes to it again.
+    if (port_) {
+        port_->disconnect(this);
+        if (port_->isOpen()) port_->close();
+        port_->deleteLater();
+        port_ = nullptr;
+    }
+    open_devices().remove(open_path_);
+    open_path_.clear();
+    error_ = QStringLiteral("The port was lost");
+}
+
+void MSComm::fetch() {
+    // Takes in what the driver holds without waiting, so that input is seen also between passes
+    // of the event loop.
+    if (PortOpen()) port_->waitForReadyRead(0);
+}
+
+void MSComm::Output(const QByteArray& bytes) {
+    if (!PortOpen() || bytes.isEmpty()) return;
+    port_->write(bytes);
+    if (port_) port_->flush();
+}
+
+int MSComm::InBufferCount() {
+    fetch();
+    return PortOpen() ? static_cast<int>(port_->bytesAvailable()) : 0;
+}
+
+QByteArray MSComm::Input() {
+    fetch();
+    if (!PortOpen()) return QByteArray();
+    return input_len_ > 0 ? port_->read(input_len_) : port_->readAll();
+}
+
+} // namespace serial
