@@ -1,1 +1,838 @@
 #include "platform/db/adodb.h"
+
+#include "platform/db/jet_sql.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTime>
+#include <QUrl>
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <deque>
+#include <map>
+#include <optional>
+
+namespace adodb {
+namespace {
+
+std::atomic<int> next_connection_id{1};
+int g_busy_timeout_ms = 3000;
+
+constexpr int kPageSize = 200;
+constexpr size_t kMaxPages = 64;
+const QString kRowid = QStringLiteral("__wv_rowid");
+
+QString no_current_record() {
+    return QStringLiteral("Either BOF or EOF is True, or the current record has been deleted.");
+}
+
+QString sql_error(const QSqlQuery& q) {
+    const QString t = q.lastError().text().trimmed();
+    return t.isEmpty() ? QStringLiteral("The database reported an error.") : t;
+}
+
+// Opens the SQLite file at `path` under the connection name `name`; never creates a file.
+bool open_sqlite(const QString& name, const QString& path, bool read_only, QString* error) {
+    const QFileInfo fi(path);
+    if (path.isEmpty() || !fi.isFile()) {
+        *error = QStringLiteral("Could not find file '%1'.").arg(path);
+        return false;
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    QUrl url = QUrl::fromLocalFile(fi.absoluteFilePath());
+    url.setQuery(read_only ? QStringLiteral("mode=ro") : QStringLiteral("mode=rw"));
+    db.setDatabaseName(url.toString(QUrl::FullyEncoded));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(g_busy_timeout_ms));
+    bool ok = db.open();
+    QString why = ok ? QString() : db.lastError().text();
+    if (ok) {
+        QSqlQuery q(db);
+        // A file that is not a database fails here rather than at the first query.
+        ok = q.exec(QStringLiteral("PRAGMA synchronous = FULL")) &&
+             q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+        if (!ok) why = sql_error(q);
+    }
+    if (!ok) {
+        *error = QStringLiteral("Could not open '%1': %2").arg(path, why.trimmed());
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+    }
+    return ok;
+}
+
+QString text_of(const QVariant& v) {
+    switch (v.typeId()) {
+    case QMetaType::QTime:
+        return v.toTime().toString(QStringLiteral("HH:mm:ss"));
+    case QMetaType::QDate:
+        return v.toDate().toString(QStringLiteral("yyyy-MM-dd"));
+    case QMetaType::QDateTime:
+        return v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    default:
+        return v.toString();
+    }
+}
+
+// The value as it is stored: dates and times as ISO text, yes/no as 1 / 0, text never Null.
+QVariant storable(const QVariant& v, bool yes_no) {
+    const int t = v.typeId();
+    if (t == QMetaType::QString) return v.toString().isNull() ? QVariant(QStringLiteral("")) : v;
+    if (!v.isValid() || v.isNull()) return QVariant();
+    if (yes_no) {
+        if (t == QMetaType::Bool) return v.toBool() ? 1 : 0;
+        if (t == QMetaType::QString) {
+            const QString s = v.toString().trimmed();
+            if (s.compare(u"true", Qt::CaseInsensitive) == 0 || s.compare(u"yes", Qt::CaseInsensitive) == 0)
+                return 1;
+            if (s.compare(u"false", Qt::CaseInsensitive) == 0 || s.compare(u"no", Qt::CaseInsensitive) == 0)
+                return 0;
+        }
+        bool ok = false;
+        const double d = to_double(v, &ok);
+        if (ok) return d != 0 ? 1 : 0;
+        return v;
+    }
+    if (t == QMetaType::QTime || t == QMetaType::QDate || t == QMetaType::QDateTime) return text_of(v);
+    if (t == QMetaType::Bool) return v.toBool() ? 1 : 0;
+    return v;
+}
+
+} // namespace
+
+QString path_from_conn_str(const QString& conn_str) {
+    static const QString key = QStringLiteral("data source=");
+    const qsizetype at = conn_str.indexOf(key, 0, Qt::CaseInsensitive);
+    if (at < 0) return QString();
+    QString path = conn_str.mid(at + key.size());
+    const qsizetype semi = path.indexOf(u';');
+    if (semi >= 0) path = path.left(semi);
+    path = path.trimmed();
+    if (path.size() >= 2 && path.front() == u'"' && path.back() == u'"') path = path.mid(1, path.size() - 2);
+    path.replace(u'\\', u'/');
+    return path;
+}
+
+void set_busy_timeout_ms(int ms) {
+    g_busy_timeout_ms = std::max(0, ms);
+}
+int busy_timeout_ms() {
+    return g_busy_timeout_ms;
+}
+
+double to_double(const QVariant& v, bool* ok) {
+    bool good = false;
+    double d = 0;
+    if (v.isValid() && !v.isNull()) {
+        switch (v.typeId()) {
+        case QMetaType::Bool:
+            d = v.toBool() ? -1 : 0;
+            good = true;
+            break;
+        case QMetaType::QString:
+        case QMetaType::QByteArray: {
+            const QString s = v.toString().trimmed();
+            d = s.toDouble(&good);
+            break;
+        }
+        default:
+            d = v.toDouble(&good);
+            break;
+        }
+    }
+    if (good && !std::isfinite(d)) good = false;
+    if (ok) *ok = good;
+    return good ? d : 0;
+}
+
+int16_t to_int16(const QVariant& v, bool* ok) {
+    bool good = false;
+    double d = to_double(v, &good);
+    if (good) {
+        d = std::nearbyint(d); // default rounding mode: halves to the even neighbour
+        good = d >= -32768 && d <= 32767;
+    }
+    if (ok) *ok = good;
+    return good ? static_cast<int16_t>(d) : 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Connection
+
+Connection::Connection() = default;
+
+Connection::~Connection() {
+    Close();
+}
+
+bool Connection::Open(const QString& conn_str, const QString&, const QString&, int) {
+    Close();
+    error_.clear();
+    const QString name = QStringLiteral("adodb-%1").arg(next_connection_id++);
+    if (!open_sqlite(name, path_from_conn_str(conn_str), false, &error_)) return false;
+    name_ = name;
+    return true;
+}
+
+void Connection::Close() {
+    while (!recordsets_.empty())
+        recordsets_.back()->Close();
+    if (name_.isEmpty()) return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(name_, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name_);
+    name_.clear();
+}
+
+bool Connection::IsOpen() const {
+    return !name_.isEmpty();
+}
+
+QSqlDatabase Connection::database() const {
+    return name_.isEmpty() ? QSqlDatabase() : QSqlDatabase::database(name_, false);
+}
+
+bool Connection::Execute(const QString& sql, int* records_affected) {
+    if (records_affected) *records_affected = 0;
+    if (!IsOpen()) {
+        error_ = QStringLiteral("The connection is closed.");
+        return false;
+    }
+    QSqlQuery q(database());
+    if (!q.exec(jet::to_sqlite(sql))) {
+        error_ = sql_error(q);
+        return false;
+    }
+    error_.clear();
+    if (records_affected) *records_affected = std::max(0, q.numRowsAffected());
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Recordset
+
+namespace {
+struct Row {
+    qint64 rowid = 0;
+    QVector<QVariant> values;
+};
+} // namespace
+
+struct Recordset::Impl {
+    Connection* conn = nullptr;
+    QString source;
+    mutable QString error;
+    std::function<void()> on_change;
+
+    bool updatable = false;
+    QString table;       // quoted, when updatable
+    QString select_cols; // "rowid AS __wv_rowid, <columns>" or "*"
+    QString from_where;  // " FROM <table> [WHERE (...)]" or " FROM (<sql>)"
+    QString where_cond;  // condition of the source, empty for none
+    QString order_fwd;   // " ORDER BY ..."
+    QString order_rev;   // reversed; empty when unknown
+
+    QStringList fields; // without the rowid column
+    QVector<bool> yes_no;
+    QHash<QString, int> index; // lower-case name -> column
+    int first_col = 0;         // 1 when the query's first column is the rowid
+
+    int count = 0;
+    int pos = 0;
+    bool deleted_current = false;
+    std::optional<Row> detached; // current record not (yet) located by position (after Update)
+    int detached_hint = -1;
+
+    enum class Mode { None, Add, Edit } mode = Mode::None;
+    QHash<int, QVariant> edits;
+
+    mutable std::map<int, std::vector<Row>> pages;
+    mutable std::deque<int> page_order;
+
+    QSqlDatabase db() const { return conn ? conn->database() : QSqlDatabase(); }
+    void changed() {
+        if (on_change) on_change();
+    }
+    void drop_pages() {
+        pages.clear();
+        page_order.clear();
+    }
+
+    int column_of(const QString& name) const {
+        const auto it = index.constFind(jet::unquote_ident(name).toLower());
+        return it == index.constEnd() ? -1 : it.value();
+    }
+
+    QVariant read(const QSqlQuery& q, int col) const {
+        const QVariant v = q.value(first_col + col);
+        if (v.isNull()) return QVariant();
+        if (yes_no[col]) return QVariant(to_double(v) != 0);
+        if (v.typeId() == QMetaType::QString && v.toString().isNull()) return QVariant(QStringLiteral(""));
+        return v;
+    }
+
+    Row read_row(const QSqlQuery& q) const {
+        Row r;
+        r.rowid = first_col ? q.value(0).toLongLong() : 0;
+        r.values.reserve(fields.size());
+        for (int c = 0; c < fields.size(); ++c)
+            r.values << read(q, c);
+        return r;
+    }
+
+    bool load_count() {
+        QSqlQuery q(db());
+        if (!q.exec(QStringLiteral("SELECT COUNT(*)") + from_where) || !q.next()) {
+            error = sql_error(q);
+            return false;
+        }
+        count = q.value(0).toInt();
+        return true;
+    }
+
+    const std::vector<Row>* page(int p) const {
+        auto it = pages.find(p);
+        if (it != pages.end()) return &it->second;
+        std::vector<Row> rows;
+        const int start = p * kPageSize;
+        const bool from_end = !order_rev.isEmpty() && start > count / 2;
+        QSqlQuery q(db());
+        q.setForwardOnly(true);
+        int limit = kPageSize;
+        int offset = start;
+        if (from_end) {
+            offset = count - start - kPageSize;
+            if (offset < 0) {
+                limit += offset;
+                offset = 0;
+            }
+        }
+        const QString sql = QStringLiteral("SELECT ") + select_cols + from_where +
+                            (from_end ? order_rev : order_fwd) + QStringLiteral(" LIMIT ? OFFSET ?");
+        q.prepare(sql);
+        q.addBindValue(limit);
+        q.addBindValue(offset);
+        if (!q.exec()) {
+            error = sql_error(q);
+            return nullptr;
+        }
+        while (q.next())
+            rows.push_back(read_row(q));
+        if (from_end) std::reverse(rows.begin(), rows.end());
+        if (pages.size() >= kMaxPages) {
+            pages.erase(page_order.front());
+            page_order.pop_front();
+        }
+        page_order.push_back(p);
+        return &(pages[p] = std::move(rows));
+    }
+
+    const Row* row_at(int i) const {
+        if (i < 0 || i >= count) return nullptr;
+        const auto* pg = page(i / kPageSize);
+        if (!pg) return nullptr;
+        const size_t k = static_cast<size_t>(i % kPageSize);
+        return k < pg->size() ? &(*pg)[k] : nullptr;
+    }
+
+    const Row* current() const {
+        if (detached) return &*detached;
+        if (deleted_current) return nullptr;
+        return row_at(pos);
+    }
+
+    // Gives a detached current record its position among the records.
+    void locate() {
+        if (!detached) return;
+        const qint64 id = detached->rowid;
+        detached.reset();
+        if (const Row* r = row_at(detached_hint); r && r->rowid == id) {
+            pos = detached_hint;
+            return;
+        }
+        for (int i = 0; i < count; ++i)
+            if (const Row* r = row_at(i); r && r->rowid == id) {
+                pos = i;
+                return;
+            }
+        pos = std::clamp(detached_hint, 0, count);
+    }
+
+    // The record `rowid` as the source selects it; filtered false when the source excludes it.
+    std::optional<Row> fetch(qint64 rowid, bool* in_source) {
+        QSqlQuery q(db());
+        const QString base = QStringLiteral("SELECT ") + select_cols + QStringLiteral(" FROM ") + table +
+                             QStringLiteral(" WHERE rowid = ?");
+        q.prepare(where_cond.isEmpty() ? base : base + QStringLiteral(" AND (") + where_cond + u')');
+        q.addBindValue(rowid);
+        if (q.exec() && q.next()) {
+            *in_source = true;
+            return read_row(q);
+        }
+        *in_source = false;
+        q.finish();
+        q.prepare(QStringLiteral("SELECT ") + select_cols + QStringLiteral(" FROM ") + table +
+                  QStringLiteral(" WHERE rowid = ?"));
+        q.addBindValue(rowid);
+        if (q.exec() && q.next()) return read_row(q);
+        return std::nullopt;
+    }
+
+    bool before_move() {
+        if (mode != Mode::None) return store();
+        return true;
+    }
+
+    bool store();
+};
+
+Recordset::Recordset() : d(std::make_unique<Impl>()) {}
+
+Recordset::~Recordset() {
+    d->on_change = nullptr;
+    Close();
+}
+
+void Recordset::set_on_change(std::function<void()> on_change) {
+    d->on_change = std::move(on_change);
+}
+
+QString Recordset::error() const {
+    return d->error;
+}
+QString Recordset::Source() const {
+    return d->source;
+}
+
+bool Recordset::Open(const QString& source, Connection& conn, int, int, int) {
+    Close();
+    d->error.clear();
+    if (!conn.IsOpen()) {
+        d->error = QStringLiteral("The connection is closed.");
+        return false;
+    }
+    d->conn = &conn;
+    d->source = source;
+    const QString sql = jet::is_sql_text(source)
+                            ? jet::to_sqlite(source)
+                            : QStringLiteral("SELECT * FROM ") + jet::quote_ident(jet::unquote_ident(source));
+    const jet::SelectParts parts = jet::parse_select(sql);
+    d->updatable = parts.ok;
+    if (parts.ok) {
+        d->table = jet::quote_ident(jet::unquote_ident(parts.table));
+        d->select_cols = QStringLiteral("rowid AS ") + kRowid + QStringLiteral(", ") + parts.columns;
+        d->where_cond = parts.where;
+        d->from_where = QStringLiteral(" FROM ") + d->table +
+                        (parts.where.isEmpty() ? QString() : QStringLiteral(" WHERE (") + parts.where + u')');
+        QStringList fwd = parts.order_terms, rev;
+        for (const auto& t : fwd)
+            rev << jet::reversed_term(t);
+        // The rowid makes the order total, so that pages read apart fit together.
+        fwd << QStringLiteral("rowid");
+        rev << QStringLiteral("rowid DESC");
+        d->order_fwd = QStringLiteral(" ORDER BY ") + fwd.join(QStringLiteral(", "));
+        d->order_rev = QStringLiteral(" ORDER BY ") + rev.join(QStringLiteral(", "));
+        d->first_col = 1;
+    } else {
+        d->table.clear();
+        d->select_cols = QStringLiteral("*");
+        d->where_cond.clear();
+        d->from_where = QStringLiteral(" FROM (") + sql + u')';
+        d->order_fwd.clear();
+        d->order_rev.clear();
+        d->first_col = 0;
+    }
+    QSqlQuery q(d->db());
+    if (!q.exec(QStringLiteral("SELECT ") + d->select_cols + d->from_where + QStringLiteral(" LIMIT 0"))) {
+        d->error = sql_error(q);
+        d->conn = nullptr;
+        return false;
+    }
+    const QSqlRecord rec = q.record();
+    d->fields.clear();
+    d->yes_no.clear();
+    d->index.clear();
+    for (int i = d->first_col; i < rec.count(); ++i) {
+        const int c = i - d->first_col;
+        d->fields << rec.fieldName(i);
+        d->yes_no << (rec.field(i).metaType().id() == QMetaType::Bool);
+        d->index.insert(rec.fieldName(i).toLower(), c);
+    }
+    q.finish();
+    if (!d->load_count()) {
+        d->conn = nullptr;
+        return false;
+    }
+    conn.recordsets_.push_back(this);
+    d->pos = 0;
+    d->changed();
+    return true;
+}
+
+void Recordset::Close() {
+    if (!d->conn) return;
+    auto& list = d->conn->recordsets_;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    d->conn = nullptr;
+    d->drop_pages();
+    d->count = 0;
+    d->pos = 0;
+    d->detached.reset();
+    d->deleted_current = false;
+    d->mode = Impl::Mode::None;
+    d->edits.clear();
+    d->changed();
+}
+
+bool Recordset::IsOpen() const {
+    return d->conn != nullptr;
+}
+
+bool Recordset::IsEOF() const {
+    return !d->detached && d->pos >= d->count;
+}
+bool Recordset::IsBOF() const {
+    return !d->detached && (d->pos < 0 || d->count == 0);
+}
+int Recordset::RecordCount() const {
+    return d->count;
+}
+
+int Recordset::AbsolutePosition() const {
+    const_cast<Impl*>(d.get())->locate();
+    return d->pos;
+}
+
+void Recordset::MoveFirst() {
+    if (!IsOpen() || !d->before_move()) return;
+    d->detached.reset();
+    d->deleted_current = false;
+    d->pos = 0;
+}
+
+void Recordset::MoveLast() {
+    if (!IsOpen() || !d->before_move()) return;
+    d->detached.reset();
+    d->deleted_current = false;
+    d->pos = d->count > 0 ? d->count - 1 : 0;
+}
+
+void Recordset::MoveNext() {
+    if (!IsOpen() || !d->before_move()) return;
+    d->locate();
+    if (d->pos >= d->count) {
+        d->error = no_current_record();
+        return;
+    }
+    if (d->deleted_current)
+        d->deleted_current = false; // the next record has moved into the deleted one's place
+    else
+        ++d->pos;
+}
+
+void Recordset::MovePrevious() {
+    if (!IsOpen() || !d->before_move()) return;
+    d->locate();
+    if (d->pos < 0 || d->count == 0) {
+        d->error = no_current_record();
+        return;
+    }
+    d->deleted_current = false;
+    d->pos = std::min(d->pos, d->count) - 1;
+}
+
+void Recordset::Find(const QString& criterion, int skip, int direction) {
+    if (!IsOpen() || !d->before_move()) return;
+    d->locate();
+    const jet::Criterion c = jet::parse_criterion(criterion);
+    const int col = c.ok ? d->column_of(c.field) : -1;
+    const bool forward = direction != adSearchBackward;
+    int i = forward ? std::max(d->pos, 0) + skip : std::min(d->pos, d->count - 1) - skip;
+    if (d->deleted_current && !forward) --i;
+    d->deleted_current = false;
+    if (col < 0) {
+        d->error = c.ok ? QStringLiteral("Item cannot be found in the collection: '%1'.").arg(c.field)
+                        : QStringLiteral("The criterion '%1' is not valid.").arg(criterion);
+        d->pos = forward ? d->count : -1;
+        return;
+    }
+    if (!c.is_text && !c.number_ok) { // a number field compared with a text that is not a number
+        d->error = QStringLiteral("The criterion '%1' is not valid.").arg(criterion);
+        d->pos = forward ? d->count : -1;
+        return;
+    }
+    for (; i >= 0 && i < d->count; i += forward ? 1 : -1) {
+        const Row* r = d->row_at(i);
+        if (!r) break;
+        const QVariant& v = r->values[col];
+        if (v.isNull()) continue;
+        bool match = false;
+        if (c.is_text) {
+            match = text_of(v).compare(c.text, Qt::CaseInsensitive) == 0;
+        } else {
+            bool ok = false;
+            const double x = to_double(v, &ok);
+            match = ok && x == c.number;
+        }
+        if (match) {
+            d->pos = i;
+            return;
+        }
+    }
+    d->pos = forward ? d->count : -1;
+}
+
+QStringList Recordset::FieldNames() const {
+    return d->fields;
+}
+int Recordset::FieldCount() const {
+    return static_cast<int>(d->fields.size());
+}
+bool Recordset::HasField(const QString& name) const {
+    return d->column_of(name) >= 0;
+}
+
+QVariant Recordset::Value(const QString& field) const {
+    const int col = d->column_of(field);
+    if (col < 0) {
+        d->error = QStringLiteral("Item cannot be found in the collection: '%1'.").arg(field);
+        return QVariant();
+    }
+    if (d->mode != Impl::Mode::None) {
+        const auto it = d->edits.constFind(col);
+        if (it != d->edits.constEnd()) {
+            const QVariant& v = it.value();
+            return d->yes_no[col] && v.isValid() ? QVariant(v.toInt() != 0) : v;
+        }
+        if (d->mode == Impl::Mode::Add) return QVariant();
+    }
+    const Row* r = d->current();
+    if (!r) {
+        d->error = no_current_record();
+        return QVariant();
+    }
+    return r->values[col];
+}
+
+int16_t Recordset::Int16(const QString& field, bool* ok) const {
+    return to_int16(Value(field), ok);
+}
+
+QVariant Recordset::ValueAt(int row, int column) const {
+    if (column < 0 || column >= d->fields.size()) return QVariant();
+    const Row* r = d->row_at(row);
+    return r ? r->values[column] : QVariant();
+}
+
+bool Recordset::IsYesNo(int column) const {
+    return column >= 0 && column < d->yes_no.size() && d->yes_no[column];
+}
+
+void Recordset::AddNew() {
+    if (!IsOpen()) return;
+    if (d->mode != Impl::Mode::None && !d->store()) return;
+    d->mode = Impl::Mode::Add;
+    d->edits.clear();
+}
+
+void Recordset::SetValue(const QString& field, const QVariant& value) {
+    if (!IsOpen()) return;
+    const int col = d->column_of(field);
+    if (col < 0) {
+        d->error = QStringLiteral("Item cannot be found in the collection: '%1'.").arg(field);
+        return;
+    }
+    if (d->mode == Impl::Mode::None) {
+        if (!d->current()) {
+            d->error = no_current_record();
+            return;
+        }
+        d->mode = Impl::Mode::Edit;
+        d->edits.clear();
+    }
+    d->edits.insert(col, storable(value, d->yes_no[col]));
+}
+
+bool Recordset::Update() {
+    if (!IsOpen()) {
+        d->error = QStringLiteral("The recordset is closed.");
+        return false;
+    }
+    if (d->mode == Impl::Mode::None) return true;
+    return d->store();
+}
+
+bool Recordset::Impl::store() {
+    if (!updatable) {
+        error = QStringLiteral("The records of '%1' cannot be changed.").arg(source);
+        return false;
+    }
+    QList<int> cols = edits.keys();
+    std::sort(cols.begin(), cols.end());
+    QSqlQuery q(db());
+    qint64 rowid = 0;
+    if (mode == Mode::Add) {
+        QStringList names, marks;
+        for (int c : cols) {
+            names << jet::quote_ident(fields[c]);
+            marks << QStringLiteral("?");
+        }
+        q.prepare(cols.isEmpty()
+                      ? QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES")
+                      : QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + names.join(u',') +
+                            QStringLiteral(") VALUES (") + marks.join(u',') + u')');
+        for (int c : cols)
+            q.addBindValue(edits.value(c));
+        if (!q.exec()) {
+            error = sql_error(q);
+            return false;
+        }
+        rowid = q.lastInsertId().toLongLong();
+    } else {
+        const Row* r = current();
+        if (!r) {
+            error = no_current_record();
+            return false;
+        }
+        rowid = r->rowid;
+        if (!cols.isEmpty()) {
+            QStringList sets;
+            for (int c : cols)
+                sets << jet::quote_ident(fields[c]) + QStringLiteral(" = ?");
+            q.prepare(QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + sets.join(u',') +
+                      QStringLiteral(" WHERE rowid = ?"));
+            for (int c : cols)
+                q.addBindValue(edits.value(c));
+            q.addBindValue(rowid);
+            if (!q.exec()) {
+                error = sql_error(q);
+                return false;
+            }
+        }
+    }
+    q.finish();
+    const bool added = mode == Mode::Add;
+    mode = Mode::None;
+    edits.clear();
+    error.clear();
+    if (!added) locate();
+    const int old_pos = pos;
+    bool in_source = false;
+    std::optional<Row> row = fetch(rowid, &in_source);
+    drop_pages();
+    if (added && in_source) ++count;
+    if (row) {
+        detached = std::move(row);
+        detached_hint = added ? count - 1 : old_pos;
+        deleted_current = false;
+    }
+    changed();
+    return true;
+}
+
+void Recordset::CancelUpdate() {
+    d->mode = Impl::Mode::None;
+    d->edits.clear();
+}
+
+bool Recordset::IsEditing() const {
+    return d->mode != Impl::Mode::None;
+}
+
+bool Recordset::Delete() {
+    if (!IsOpen()) {
+        d->error = QStringLiteral("The recordset is closed.");
+        return false;
+    }
+    if (d->mode == Impl::Mode::Add) {
+        CancelUpdate();
+        return true;
+    }
+    CancelUpdate();
+    if (!d->updatable) {
+        d->error = QStringLiteral("The records of '%1' cannot be changed.").arg(d->source);
+        return false;
+    }
+    d->locate();
+    const Row* r = d->current();
+    if (!r) {
+        d->error = no_current_record();
+        return false;
+    }
+    QSqlQuery q(d->db());
+    q.prepare(QStringLiteral("DELETE FROM ") + d->table + QStringLiteral(" WHERE rowid = ?"));
+    q.addBindValue(r->rowid);
+    if (!q.exec()) {
+        d->error = sql_error(q);
+        return false;
+    }
+    const bool gone = q.numRowsAffected() > 0;
+    q.finish();
+    d->drop_pages();
+    if (gone) {
+        d->count = std::max(0, d->count - 1);
+        d->deleted_current = true;
+    }
+    d->error.clear();
+    d->changed();
+    return true;
+}
+
+bool Recordset::Requery() {
+    if (!IsOpen()) {
+        d->error = QStringLiteral("The recordset is closed.");
+        return false;
+    }
+    CancelUpdate();
+    d->drop_pages();
+    d->detached.reset();
+    d->deleted_current = false;
+    d->pos = 0;
+    const bool ok = d->load_count();
+    if (ok) d->error.clear();
+    d->changed();
+    return ok;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+bool CompactDatabase(const QString& src_conn_str, const QString& dst_conn_str, QString* error) {
+    QString why;
+    const QString src = path_from_conn_str(src_conn_str);
+    const QString dst = path_from_conn_str(dst_conn_str);
+    bool ok = false;
+    if (dst.isEmpty()) {
+        why = QStringLiteral("The destination of the compaction is not named.");
+    } else if (QFileInfo::exists(dst)) {
+        why = QStringLiteral("Database '%1' already exists.").arg(dst);
+    } else {
+        const QString name = QStringLiteral("adodb-compact-%1").arg(next_connection_id++);
+        if (open_sqlite(name, src, false, &why)) {
+            {
+                QSqlQuery q(QSqlDatabase::database(name, false));
+                q.prepare(QStringLiteral("VACUUM INTO ?"));
+                q.addBindValue(QFileInfo(dst).absoluteFilePath());
+                ok = q.exec();
+                if (!ok)
+                    why = QStringLiteral("Could not compact '%1' into '%2': %3").arg(src, dst, sql_error(q));
+            }
+            QSqlDatabase::database(name, false).close();
+            QSqlDatabase::removeDatabase(name);
+            if (!ok) QFile::remove(dst);
+        }
+    }
+    if (error) *error = why;
+    return ok;
+}
+
+} // namespace adodb

@@ -4,14 +4,34 @@
 // Connection strings keep the form the program builds:
 //   "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + folder + "\zqdata.mdb"
 // The path is what follows "Data Source="; a "\" before the file name is a path separator.
-// Table and field names match without regard to case. Criterion values are bound, never pasted
-// into SQL. A yes/no field read as a 16-bit number gives -1 (yes) and 0 (no).
+// A missing file is an error: no database is ever created.
+//
+// SQL texts are written in Jet's dialect and translated in one place (platform/db/jet_sql.h).
+// Table and field names match without regard to case; text compares and sorts without regard
+// to case. Criterion values are bound or compared as data, never pasted into SQL.
+//
+// Values:
+//   - Null is QVariant() (invalid); the empty text is an empty QString. A QString assigned to a
+//     field is always text (a null QString stores the empty text); assign QVariant() for Null.
+//   - A yes/no field reads as a bool; read through Int16 it gives -1 (yes) and 0 (no). Assigning
+//     true / false, or a number (non-zero is yes), stores 1 / 0.
+//   - A QTime assigned to a field is stored as the text "HH:MM:SS", a QDate as "YYYY-MM-DD", a
+//     QDateTime as "YYYY-MM-DD HH:MM:SS"; they read back as that text. So "order by date,time"
+//     sorts chronologically and a grid shows them as a date and a time.
+//
+// Records are read lazily, a page at a time: RecordCount is a COUNT(*), MoveLast reads only the
+// last page, and a recordset on a million rows opens as fast as on ten. Each Update is its own
+// transaction, on disk when it returns. A database locked by another connection makes a write
+// fail with an error text after the busy timeout (3 s by default).
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace adodb {
 
@@ -19,8 +39,21 @@ enum CursorType { adOpenForwardOnly = 0, adOpenKeyset = 1, adOpenDynamic = 2, ad
 enum LockType { adLockReadOnly = 1, adLockPessimistic = 2, adLockOptimistic = 3 };
 enum SearchDirection { adSearchBackward = -1, adSearchForward = 1 };
 
-// The file path that a connection string names.
+// The file path that a connection string names ("\" taken as "/").
 QString path_from_conn_str(const QString& conn_str);
+
+// How long a write waits for a lock held by another connection before it fails (milliseconds);
+// applies to connections opened afterwards.
+void set_busy_timeout_ms(int ms);
+int busy_timeout_ms();
+
+// Conversions as the program's whole-number and floating reads make them: null or a text that
+// is not a number gives ok = false; yes/no gives -1 / 0; halves round to the even neighbour;
+// a value outside -32768..32767 gives ok = false.
+int16_t to_int16(const QVariant& v, bool* ok = nullptr);
+double to_double(const QVariant& v, bool* ok = nullptr);
+
+class Recordset;
 
 class Connection {
 public:
@@ -33,6 +66,7 @@ public:
     // program never creates a database). False on failure, with error() telling why.
     bool Open(const QString& conn_str, const QString& user = QString(), const QString& password = QString(),
               int options = -1);
+    // Closes the connection and every recordset still open on it.
     void Close();
     bool IsOpen() const;
     // Runs one SQL text as written by the program (translated where SQLite needs it).
@@ -41,8 +75,10 @@ public:
     QSqlDatabase database() const;
 
 private:
+    friend class Recordset;
     QString name_;
     QString error_;
+    std::vector<Recordset*> recordsets_;
 };
 
 class Recordset {
@@ -61,36 +97,57 @@ public:
     bool IsEOF() const;
     bool IsBOF() const;
     int RecordCount() const;
+    // Position of the current record, 0-based; -1 before the first, RecordCount() after the last.
+    int AbsolutePosition() const;
+    // A pending AddNew or edit is stored first, as ADO does when the record changes.
     void MoveFirst();
     void MoveLast();
     void MoveNext();
     void MovePrevious();
-    // Criterion forms: "field=" number, "field='" text "'". Searches from the current record
-    // after skipping `skip` records; EOF (or BOF backwards) when nothing matches.
+    // Criterion forms: "field=" number, "field='" text "'" (text compared without regard to case).
+    // Searches from the current record after skipping `skip` records; EOF (or BOF backwards)
+    // when nothing matches.
     void Find(const QString& criterion, int skip = 0, int direction = adSearchForward);
 
     QStringList FieldNames() const;
+    int FieldCount() const;
     bool HasField(const QString& name) const;
     // Value of a field of the current record; null for a missing field or no current record.
     QVariant Value(const QString& field) const;
     // Field read as a 16-bit whole number (yes/no gives -1 / 0).
     int16_t Int16(const QString& field, bool* ok = nullptr) const;
+    // Value of column `column` of record `row` (0-based) without moving the current record; for
+    // grids. Null outside the records.
+    QVariant ValueAt(int row, int column) const;
+    // True when column `column` is a yes/no field.
+    bool IsYesNo(int column) const;
 
+    // Starts a new record; assignments go into it until Update.
     void AddNew();
+    // Assigns a field of the new record or of the current one.
     void SetValue(const QString& field, const QVariant& value);
     // Stores the new or changed record; it is on disk when this returns. After an AddNew the
     // record stays current and its automatic ID is readable through Value("ID").
     bool Update();
     void CancelUpdate();
+    // True between AddNew (or a field assignment on the current record) and Update.
+    bool IsEditing() const;
+    // Deletes the current record; MoveNext then goes to the record that followed it.
     bool Delete();
-    // Reads the records again from the database, keeping the source.
+    // Reads the records again from the database, keeping the source; moves to the first record.
     bool Requery();
 
     QString error() const;
+    QString Source() const;
+
+    // Called after the records have changed through this recordset (open, close, requery, update,
+    // delete); data controls pass it on to their grids.
+    void set_on_change(std::function<void()> on_change);
 
     struct Impl;
 
 private:
+    friend class Connection;
     std::unique_ptr<Impl> d;
 };
 
