@@ -1,10 +1,169 @@
 #include "core/startup.h"
 
-#include <QMainWindow>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "core/cfg_file.h"
+#include "core/core_state.h"
+#include "core/forms.h"
+#include "core/frmMain.h"
+#include "core/getdatapath.h"
+#include "core/syscfg.h"
+#include "platform/db/adodb.h"
+#include "platform/instance/instance.h"
+#include "platform/ui/message_box.h"
+
+namespace {
+
+const QString kJet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;");
+
+// Flushes a file or folder to the disk, so that a rename after it survives a power cut.
+bool sync_path(const QString& path, bool folder) {
+    const int fd = ::open(QFile::encodeName(path).constData(), folder ? (O_RDONLY | O_DIRECTORY) : O_RDWR);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+void remove_scratch(const QString& tmp) {
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        QFile::remove(tmp + QLatin1String(suffix));
+}
+
+bool fail(QString* error, const QString& why) {
+    if (error) *error = why;
+    return false;
+}
+
+void end_message(const QString& text) {
+    ui::MsgBox(text + QStringLiteral("\rWeyvane will now end."), ui::vbOKOnly);
+}
+
+} // namespace
+
+bool compact_database(const QString& folder, QString* error) {
+    const QString db = join_path(folder, QStringLiteral("zqdata.mdb"));
+    const QString tmp = join_path(folder, QStringLiteral("temp.mdb"));
+
+    // A temp.mdb left from an earlier run goes first.
+    if (QFileInfo::exists(tmp) && !QFile::remove(tmp))
+        return fail(error, QStringLiteral("the old file ") + tmp + QStringLiteral(" could not be deleted"));
+    remove_scratch(tmp);
+
+    const QString src = kJet + QStringLiteral("Data Source=") + folder + QStringLiteral("\\zqdata.mdb");
+    const QString dst = kJet + QStringLiteral("Data Source=") + folder + QStringLiteral("\\temp.mdb");
+    QString why;
+    if (!adodb::CompactDatabase(src, dst, &why)) {
+        remove_scratch(tmp);
+        return fail(error, why.isEmpty() ? QStringLiteral("the compaction failed") : why);
+    }
+    if (!QFileInfo(tmp).isFile() || QFileInfo(tmp).size() == 0) {
+        remove_scratch(tmp);
+        return fail(error, QStringLiteral("no compacted copy was made"));
+    }
+    // A journal still beside the database would be played into the new file when it is next
+    // opened; the database is only replaced when none is left.
+    for (const char* suffix : {"-journal", "-wal"}) {
+        if (QFileInfo(db + QLatin1String(suffix)).size() > 0) {
+            remove_scratch(tmp);
+            return fail(error, QStringLiteral("the database has an unfinished journal"));
+        }
+    }
+    QFile::setPermissions(tmp, QFile::permissions(db));
+    if (!sync_path(tmp, false)) {
+        remove_scratch(tmp);
+        return fail(error, QStringLiteral("the compacted copy could not be written to the disk"));
+    }
+    // One step: whoever looks finds either the old file or the complete new one.
+    if (std::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(db).constData()) != 0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        remove_scratch(tmp);
+        return fail(error, reason);
+    }
+    sync_path(folder.isEmpty() ? QStringLiteral("/") : folder, true);
+    remove_scratch(tmp);
+    return true;
+}
 
 bool Main() {
-    static QMainWindow w;
-    w.setWindowTitle("Weyvane");
-    w.show();
+    ui::DoEvents();
+
+    if (instance::PrevInstance()) {
+        ui::Beep();
+        ui::MsgBox(QStringLiteral("There is already a previous instance of the Weyvane program running."),
+                   ui::vbOKOnly);
+        return false;
+    }
+
+    // The copy of the database in the program's own folder is compacted at every start.
+    const QString app = app_path();
+    const QString app_db = join_path(app, QStringLiteral("zqdata.mdb"));
+    if (QFileInfo(app_db).isFile()) {
+        ui::SetMousePointer(ui::vbHourglass);
+        QString why;
+        const bool compacted = compact_database(app, &why);
+        ui::SetMousePointer(ui::vbDefault);
+        if (!compacted)
+            ui::MsgBox(QStringLiteral("The database ") + app_db +
+                           QStringLiteral(" could not be compacted (") + why +
+                           QStringLiteral(").\rIt was left as it was."),
+                       ui::vbOKOnly);
+    } else {
+        ui::MsgBox(QStringLiteral("Could not open ") + app_db, ui::vbOKOnly);
+    }
+
+    frmMain& shell = main_form();
+    core.main_form = &shell;
+    shell.Load();
+    core.scale_screen_active = false;
+    shell.Show();
+
+    // cfg.txt names the data folder; a missing one is created holding the program's folder.
+    QString folder;
+    if (!read_cfg(&folder)) {
+        if (!write_cfg(app)) {
+            end_message(QStringLiteral("The file ") + cfg_path() +
+                        QStringLiteral(" can be neither read nor created."));
+            return false;
+        }
+        ui::DoEvents();
+    }
+    if (!read_cfg(&folder)) {
+        end_message(QStringLiteral("The file ") + cfg_path() + QStringLiteral(" cannot be read."));
+        return false;
+    }
+
+    if (find_data_file(folder).isEmpty()) {
+        ui::MsgBox(QStringLiteral("The datafile ZQDATA.MDB was not found at the configured datapath. Please "
+                                  "press OK and select one now"),
+                   ui::vbOKOnly);
+        getdatapath_form().Show(true);
+    }
+
+    if (!read_cfg(&core.data_path)) {
+        end_message(QStringLiteral("The file ") + cfg_path() + QStringLiteral(" cannot be read."));
+        return false;
+    }
+    // Normally "zqdata.mdb"; a file whose name differs only in case is used under its own name.
+    const QString data_file = find_data_file(core.data_path);
+    if (data_file.isEmpty()) {
+        end_message(QStringLiteral("The datafile ZQDATA.MDB was not found in ") +
+                    (core.data_path.isEmpty() ? QStringLiteral("/") : core.data_path) + QLatin1Char('.'));
+        return false;
+    }
+
+    core.conn_str_a = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=") + core.data_path +
+                      QLatin1Char('\\') + data_file;
+    core.conn_str = core.conn_str_a;
+
+    load_syscfg();
     return true;
 }

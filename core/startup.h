@@ -1,3 +1,14 @@
 #pragma once
-// Start-up of the program. Returns false when the program is to end at once.
+#include <QString>
+
+// Start-up of the program: one instance only, compaction of zqdata.mdb in the program's
+// folder, the shell, the data folder from cfg.txt (asking the user when the database is not
+// there), the connection strings and the settings row.
+
+// Runs start-up. Returns false when the program is to end at once.
 bool Main();
+
+// Compacts zqdata.mdb in `folder` through temp.mdb there. The database is replaced only by a
+// complete compacted copy, renamed over it in one step; on any failure the original stays as
+// it was. temp.mdb is gone afterwards either way. False on failure, with the reason in `error`.
+bool compact_database(const QString& folder, QString* error = nullptr);

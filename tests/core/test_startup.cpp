@@ -1,0 +1,249 @@
+// Start-up: single instance, compaction of the program folder's database, cfg.txt, the data
+// folder chooser when the database is missing, and the connection strings.
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include "core/cfg_file.h"
+#include "core/core_state.h"
+#include "core/forms.h"
+#include "core/frmMain.h"
+#include "core/getdatapath.h"
+#include "core/startup.h"
+#include "platform/instance/instance.h"
+#include "platform/ui/message_box.h"
+#include "tests/support/temp_database.h"
+#include "tests/support/test_main.h"
+
+namespace {
+
+const QString kPrefix = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=");
+const QString kNotFound = QStringLiteral(
+    "The datafile ZQDATA.MDB was not found at the configured datapath. Please press OK and select one now");
+
+QByteArray read_all(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void write_all(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+bool has_text(const ui::UiRecorder& rec, const QString& part) {
+    for (const QString& t : rec.texts())
+        if (t.contains(part)) return true;
+    return false;
+}
+
+} // namespace
+
+class TestStartup : public QObject {
+    Q_OBJECT
+
+    ui::UiRecorder rec;
+    std::unique_ptr<testsupport::TempDatabase> app; // the program's folder
+
+    QString cfg_file() const { return app->folder + "/cfg.txt"; }
+
+private slots:
+    void init() {
+        reset_core_state();
+        rec = ui::UiRecorder();
+        ui::set_backend(&rec);
+        instance::release();
+        app = std::make_unique<testsupport::TempDatabase>();
+        QVERIFY(app->ok());
+        core.app_path_override = app->folder;
+    }
+
+    void cleanup() {
+        if (main_form().Loaded()) main_form().Unload();
+        ui::set_backend(nullptr);
+        instance::release();
+        app.reset();
+    }
+
+    void second_instance_touches_nothing() {
+        instance::release();
+        const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        QLockFile other(dir + "/weyvane.lock");
+        QVERIFY(other.tryLock(0));
+        const QByteArray before = read_all(app->path());
+
+        QVERIFY(!Main());
+
+        QCOMPARE(rec.beeps, 1);
+        QCOMPARE(rec.texts(),
+                 QStringList{"There is already a previous instance of the Weyvane program running."});
+        QCOMPARE(rec.boxes[0].buttons, int(ui::vbOKOnly));
+        QVERIFY(rec.pointers.isEmpty());
+        QVERIFY(!QFile::exists(cfg_file()));
+        QCOMPARE(read_all(app->path()), before);
+        QVERIFY(core.main_form == nullptr);
+        QVERIFY(core.conn_str.isEmpty());
+    }
+
+    void first_start_compacts_and_creates_cfg() {
+        // Readings stored before the start are all there after the compaction.
+        QCOMPARE(app->exec("INSERT INTO datacol (ScaleID, Reading) VALUES ('S1', '10.5 kg');"
+                           "INSERT INTO datacol (ScaleID, Reading) VALUES ('S2', '11.0 kg')"),
+                 QString());
+        const int readings = app->scalar("SELECT COUNT(*) FROM datacol").toInt();
+        QVERIFY(readings >= 2);
+
+        QVERIFY(Main());
+
+        QVERIFY(rec.boxes.isEmpty());
+        QCOMPARE(rec.pointers, (QList<int>{ui::vbHourglass, ui::vbDefault}));
+        QCOMPARE(read_all(cfg_file()), app->folder.toUtf8() + "\r\n");
+        QCOMPARE(core.data_path, app->folder);
+        QCOMPARE(core.conn_str, kPrefix + app->folder + "\\zqdata.mdb");
+        QCOMPARE(core.conn_str_a, core.conn_str);
+        QVERIFY(!QFile::exists(app->folder + "/temp.mdb"));
+        QCOMPARE(app->scalar("SELECT COUNT(*) FROM datacol").toInt(), readings);
+        QCOMPARE(app->scalar("SELECT Reading FROM datacol WHERE ScaleID = 'S2'").toString(), "11.0 kg");
+        QVERIFY(core.main_form == &main_form());
+        QVERIFY(main_form().isVisible());
+        QVERIFY(!core.scale_screen_active);
+    }
+
+    void leftover_temp_is_removed() {
+        write_all(app->folder + "/temp.mdb", "left from a crash");
+        write_all(app->folder + "/temp.mdb-journal", "stale");
+        QVERIFY(Main());
+        QVERIFY(!QFile::exists(app->folder + "/temp.mdb"));
+        QVERIFY(!QFile::exists(app->folder + "/temp.mdb-journal"));
+        QVERIFY(app->scalar("SELECT COUNT(*) FROM syscfg").toInt() >= 1);
+    }
+
+    void failed_compaction_keeps_original_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("not a database") << "garbage";
+        QTest::newRow("temp.mdb cannot be removed") << "temp-folder";
+    }
+    void failed_compaction_keeps_original() {
+        QFETCH(QString, damage);
+        if (damage == "garbage") {
+            write_all(app->path(), QByteArray("this is not a database file").repeated(100));
+        } else {
+            QVERIFY(QDir().mkpath(app->folder + "/temp.mdb/inside"));
+        }
+        const QByteArray before = read_all(app->path());
+
+        QVERIFY(Main() || damage == "garbage"); // a damaged database may stop the settings row
+
+        QCOMPARE(read_all(app->path()), before);
+        QVERIFY(has_text(rec, "The database " + app->path() + " could not be compacted"));
+        QCOMPARE(rec.pointers, (QList<int>{ui::vbHourglass, ui::vbDefault}));
+        // Start-up went on past the compaction.
+        QVERIFY(main_form().isVisible());
+        QCOMPARE(read_all(cfg_file()), app->folder.toUtf8() + "\r\n");
+        if (damage == "garbage")
+            QVERIFY(!QFile::exists(app->folder + "/temp.mdb"));
+        else
+            QCOMPARE(core.conn_str, kPrefix + app->folder + "\\zqdata.mdb");
+    }
+
+    void no_database_in_program_folder() {
+        testsupport::TempDatabase data;
+        QVERIFY(data.ok());
+        QVERIFY(QFile::remove(app->path()));
+        QVERIFY(write_cfg(data.folder));
+
+        QVERIFY(Main());
+
+        QCOMPARE(rec.texts(), QStringList{"Could not open " + app->folder + "/zqdata.mdb"});
+        QVERIFY(rec.pointers.isEmpty());
+        QCOMPARE(core.data_path, data.folder);
+        QCOMPARE(core.conn_str, kPrefix + data.folder + "\\zqdata.mdb");
+    }
+
+    void cfg_field_in_quotes() {
+        testsupport::TempDatabase data;
+        QVERIFY(data.ok());
+        write_all(cfg_file(), "\"" + data.folder.toUtf8() + "\"\r\n");
+        QVERIFY(Main());
+        QCOMPARE(core.data_path, data.folder);
+        QVERIFY(rec.boxes.isEmpty());
+    }
+
+    void missing_database_asks_for_folder() {
+        testsupport::TempDatabase data;
+        QVERIFY(data.ok());
+        QTemporaryDir empty;
+        QVERIFY(write_cfg(empty.path()));
+        rec.on_box = [&](const ui::UiRecorder::Box& box) {
+            if (box.text != kNotFound) return;
+            // Acts in the chooser once it is open: first a folder without the file, then the good one.
+            QTimer::singleShot(0, [&] {
+                getdatapath& chooser = getdatapath_form();
+                QVERIFY(chooser.isVisible());
+                QVERIFY(chooser.Label1->text().isEmpty());
+                chooser.Dir1->setPath(empty.path());
+                chooser.Command1_Click();
+                QVERIFY(chooser.isVisible());
+                chooser.Dir1->setPath(data.folder);
+                chooser.Command1_Click();
+            });
+        };
+
+        QVERIFY(Main());
+
+        QCOMPARE(rec.texts(), (QStringList{kNotFound, "That path is not correct. Please select the drive and "
+                                                      "directory where zqdata.mdb is located."}));
+        QVERIFY(!getdatapath_form().isVisible());
+        QCOMPARE(read_all(cfg_file()), data.folder.toUtf8() + "\r\n");
+        QCOMPARE(core.data_path, data.folder);
+        QCOMPARE(core.conn_str, kPrefix + data.folder + "\\zqdata.mdb");
+        QCOMPARE(core.conn_str_a, core.conn_str);
+    }
+
+    void chooser_cancelled_ends_program() {
+        QTemporaryDir empty;
+        QVERIFY(write_cfg(empty.path()));
+        rec.on_box = [&](const ui::UiRecorder::Box& box) {
+            if (box.text == kNotFound) QTimer::singleShot(0, [] { getdatapath_form().Command2_Click(); });
+        };
+
+        QVERIFY(!Main());
+
+        QCOMPARE(rec.boxes.size(), 3);
+        QCOMPARE(rec.boxes[1].caption, QString("Cancel Changes"));
+        QVERIFY(rec.boxes[2].text.contains(empty.path()));
+        QVERIFY(rec.boxes[2].text.contains("end"));
+        QCOMPARE(read_all(cfg_file()), empty.path().toUtf8() + "\r\n");
+        QVERIFY(core.conn_str.isEmpty());
+    }
+
+    void cfg_neither_readable_nor_creatable() {
+        QVERIFY(QDir().mkpath(cfg_file() + "/blocked"));
+        QVERIFY(!Main());
+        QVERIFY(has_text(rec, cfg_file()));
+        QVERIFY(core.conn_str.isEmpty());
+    }
+
+    void compact_database_replaces_only_whole_copy() {
+        QString error;
+        QVERIFY(compact_database(app->folder, &error));
+        QVERIFY(error.isEmpty());
+        QVERIFY(!QFile::exists(app->folder + "/temp.mdb"));
+        QVERIFY(app->scalar("SELECT COUNT(*) FROM syscfg").toInt() >= 1);
+
+        // Without a database there is nothing to compact, and nothing appears.
+        QTemporaryDir empty;
+        QVERIFY(!compact_database(empty.path(), &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(QDir(empty.path()).isEmpty());
+    }
+};
+
+WEYVANE_TEST_MAIN(TestStartup)
+#include "test_startup.moc"
