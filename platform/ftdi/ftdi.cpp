@@ -146,11 +146,12 @@ FT_STATUS FT_SetFlowControl(FT_HANDLE handle, uint16_t flow, uint8_t xon, uint8_
     return o ? o->device->set_flow_control(flow, xon, xoff) : FT_INVALID_HANDLE;
 }
 
-FT_STATUS FT_SetTimeouts(FT_HANDLE handle, uint32_t read_ms, uint32_t /*write_ms*/) {
+FT_STATUS FT_SetTimeouts(FT_HANDLE handle, uint32_t read_ms, uint32_t write_ms) {
     Open* o = find(handle);
     if (!o) return FT_INVALID_HANDLE;
-    o->read_timeout_ms = read_ms;
-    return FT_OK;
+    const FT_STATUS st = o->device->set_timeouts(read_ms, write_ms);
+    if (st == FT_OK) o->read_timeout_ms = read_ms;
+    return st;
 }
 
 FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, uint32_t* count) {

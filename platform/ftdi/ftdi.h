@@ -57,6 +57,7 @@ public:
     virtual FT_STATUS set_baud_rate(uint32_t baud) = 0;
     virtual FT_STATUS set_data_characteristics(uint8_t bits, uint8_t stop, uint8_t parity) = 0;
     virtual FT_STATUS set_flow_control(uint16_t flow, uint8_t xon, uint8_t xoff) = 0;
+    virtual FT_STATUS set_timeouts(uint32_t /*read_ms*/, uint32_t /*write_ms*/) { return FT_OK; }
     virtual FT_STATUS set_reset_pipe_retry_count(uint32_t count) = 0;
     virtual FT_STATUS purge(uint32_t mask) = 0;
     virtual FT_STATUS modem_status(uint32_t* status) = 0;
