@@ -828,7 +828,10 @@ bool CompactDatabase(const QString& src_conn_str, const QString& dst_conn_str, Q
             }
             QSqlDatabase::database(name, false).close();
             QSqlDatabase::removeDatabase(name);
-            if (!ok) QFile::remove(dst);
+            if (!ok) {
+                QFile::remove(dst);
+                QFile::remove(dst + QStringLiteral("-journal"));
+            }
         }
     }
     if (error) *error = why;
