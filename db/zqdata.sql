@@ -55,8 +55,10 @@ CREATE TABLE datacol (
     ScaleID TEXT COLLATE NOCASE,
     "Group" TEXT COLLATE NOCASE,
     Reading TEXT COLLATE NOCASE,
-    "Time" TIME COLLATE NOCASE,
-    "Date" DATE COLLATE NOCASE,
+    -- TEXT, not TIME / DATE: those would take NUMERIC affinity and turn a time text such as
+    -- "12.30" from an SD-card line into the number 12.3.
+    "Time" TEXT COLLATE NOCASE,
+    "Date" TEXT COLLATE NOCASE,
     TagID TEXT COLLATE NOCASE
 );
 -- One index per ordering of the collected-readings grid (the ID ordering uses the key).
