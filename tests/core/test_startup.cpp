@@ -223,6 +223,18 @@ private slots:
         QVERIFY(core.conn_str.isEmpty());
     }
 
+    void database_name_in_other_case() {
+        testsupport::TempDatabase data;
+        QVERIFY(data.ok());
+        QVERIFY(QFile::rename(data.path(), data.folder + "/ZQDATA.MDB"));
+        QVERIFY(write_cfg(data.folder));
+        QVERIFY(Main());
+        QVERIFY(rec.boxes.isEmpty());
+        // The file is reached under the name it has on disk.
+        QCOMPARE(core.conn_str, kPrefix + data.folder + "\\ZQDATA.MDB");
+        QVERIFY(!core.comm_type.isEmpty());
+    }
+
     void cfg_neither_readable_nor_creatable() {
         QVERIFY(QDir().mkpath(cfg_file() + "/blocked"));
         QVERIFY(!Main());

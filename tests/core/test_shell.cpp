@@ -1,0 +1,197 @@
+// The shell: menus, status bar, stored placement, the refusal of "Scale Configurations" while the
+// scale screen is set up, and the ways the program ends.
+#include <QAction>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QtTest>
+
+#include "core/core_state.h"
+#include "core/forms.h"
+#include "core/frmMain.h"
+#include "links/links_state.h"
+#include "platform/settings/settings.h"
+#include "platform/ui/message_box.h"
+#include "platform/ui/twips.h"
+#include "tests/support/temp_database.h"
+#include "tests/support/test_main.h"
+
+namespace {
+
+QStringList stored_placement() {
+    QStringList out;
+    for (const char* key : {"MainLeft", "MainTop", "MainWidth", "MainHeight"})
+        out.append(settings::GetSetting("Settings", key, "missing"));
+    return out;
+}
+
+void store(const QStringList& values) {
+    const char* keys[] = {"MainLeft", "MainTop", "MainWidth", "MainHeight"};
+    for (int i = 0; i < 4; ++i)
+        settings::SaveSetting("Settings", keys[i], values[i]);
+}
+
+QMdiSubWindow* child_titled(const QString& title) {
+    for (QMdiSubWindow* sub : main_form().mdiArea->subWindowList())
+        if (sub->widget()->windowTitle() == title && sub->isVisible()) return sub;
+    return nullptr;
+}
+
+} // namespace
+
+class TestShell : public QObject {
+    Q_OBJECT
+
+    ui::UiRecorder rec;
+    std::unique_ptr<testsupport::TempDatabase> db;
+
+private slots:
+    void init() {
+        reset_core_state();
+        rec = ui::UiRecorder();
+        ui::set_backend(&rec);
+        QSettings(QSettings::IniFormat, QSettings::UserScope, "Weyvane", "Weyvane").clear();
+        db = std::make_unique<testsupport::TempDatabase>();
+        QVERIFY(db->ok());
+        core.conn_str = db->conn_str;
+        core.conn_str_a = db->conn_str;
+    }
+
+    void cleanup() {
+        if (main_form().Loaded()) main_form().Unload();
+        ui::set_backend(nullptr);
+    }
+
+    void menus_toolbar_and_status_bar() {
+        frmMain& f = main_form();
+        f.Show();
+        QCOMPARE(f.windowTitle(), QString("Weyvane"));
+        QStringList captions;
+        for (QAction* a : f.menuBar->actions()) {
+            captions.append(a->text());
+            QVERIFY(a->menu() == nullptr);
+        }
+        QCOMPARE(captions, (QStringList{"Activate Remote Screen", "Scale Configurations", "&About", "Exit"}));
+        QVERIFY(!f.tbToolBar->isVisible());
+        QVERIFY(f.sbStatusBar->isVisible());
+        QCOMPARE(f.sbStatus->text(), QString("Status"));
+        QVERIFY(!f.sbDate->text().isEmpty());
+        QVERIFY(!f.sbTime->text().isEmpty());
+        QCOMPARE(ui::mdi_area(), f.mdiArea);
+    }
+
+    void placement_restored_data() {
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<QRect>("expected");
+        QTest::newRow("nothing stored")
+            << QStringList{} << QRect(ui::px(1000), ui::px(1000), ui::px(6500), ui::px(6500));
+        QTest::newRow("stored values")
+            << QStringList{"1500", "3000", "9000", "7500"} << QRect(100, 200, 600, 500);
+        QTest::newRow("single-precision text")
+            << QStringList{"1500.5", "3000", "9000", "7500"} << QRect(100, 200, 600, 500);
+        QTest::newRow("not a number")
+            << QStringList{"abc", "3000", "", "7500"} << QRect(ui::px(1000), 200, ui::px(6500), 500);
+    }
+    void placement_restored() {
+        QFETCH(QStringList, stored);
+        QFETCH(QRect, expected);
+        if (!stored.isEmpty()) store(stored);
+        main_form().Load();
+        QCOMPARE(QRect(main_form().pos(), main_form().size()), expected);
+    }
+
+    void placement_stored_on_close() {
+        frmMain& f = main_form();
+        f.Show();
+        f.move(100, 120);
+        f.resize(500, 400);
+        f.close();
+        QVERIFY(!f.Loaded());
+        QCOMPARE(stored_placement(), (QStringList{"1500", "1800", "7500", "6000"}));
+        // Read back as stored.
+        f.Load();
+        QCOMPARE(QRect(f.pos(), f.size()), QRect(100, 120, 500, 400));
+    }
+
+    void placement_kept_when_minimized() {
+        store({"2000", "2100", "8000", "7000"});
+        frmMain& f = main_form();
+        f.Show();
+        f.showMinimized();
+        QVERIFY(f.isMinimized());
+        f.close();
+        QVERIFY(!f.Loaded());
+        QCOMPARE(stored_placement(), (QStringList{"2000", "2100", "8000", "7000"}));
+        f.setWindowState(Qt::WindowNoState);
+    }
+
+    void exit_stores_nothing_and_closes_devices() {
+        store({"2000", "2100", "8000", "7000"});
+        frmMain& f = main_form();
+        f.Show();
+        f.move(300, 300);
+        links.scale_count = 0;
+        links.usb_handle = 0x1234;
+        f.m_exit->trigger();
+        QCOMPARE(links.usb_handle, 0u);
+        QCOMPARE(stored_placement(), (QStringList{"2000", "2100", "8000", "7000"}));
+        QVERIFY(f.Loaded());
+    }
+
+    void closing_shell_ends_program() {
+        frmMain& f = main_form();
+        f.Show();
+        f.m_ars->trigger();
+        QMdiSubWindow* screen = child_titled("Remote Screen");
+        QVERIFY(screen);
+        auto* screen_form = qobject_cast<ui::Form*>(screen->widget());
+        QVERIFY(screen_form && screen_form->Loaded());
+        links.scale_count = 0;
+        links.usb_handle = 0x1234;
+
+        QTimer::singleShot(0, &f, [&f] { f.close(); });
+        QTimer guard; // keeps a broken quit from hanging the run
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+        guard.start(20000);
+        QCOMPARE(QCoreApplication::exec(), 0);
+
+        QVERIFY(!f.Loaded());
+        QVERIFY(!screen_form->Loaded());
+        QCOMPARE(stored_placement().size(), 4);
+        QVERIFY(!stored_placement().contains("missing"));
+        // The termination closed the devices.
+        QCOMPARE(links.usb_handle, 0u);
+    }
+
+    void setup_refused_while_scale_screen_active() {
+        frmMain& f = main_form();
+        f.Show();
+        core.scale_screen_active = true;
+        f.mnu_setups->trigger();
+        QCOMPARE(rec.boxes.size(), 1);
+        QCOMPARE(rec.boxes[0].text,
+                 QString(" This form can not be loaded while the scale screen is activated.\r"
+                         "Use the EXIT button on the scale screen to shut it down, then open the \r"
+                         "communications screen to make your changes, save them and\r"
+                         "then reload the scale screen to activate the changes"));
+        QCOMPARE(rec.boxes[0].buttons, int(ui::vbOKOnly));
+        QVERIFY(!child_titled("Setup"));
+
+        // Once the screen is shut down the dialog opens and the settings row is read again.
+        core.scale_screen_active = false;
+        core.comm_type.clear();
+        f.mnu_setups->trigger();
+        QCOMPARE(rec.boxes.size(), 1);
+        QVERIFY(child_titled("Setup"));
+        QVERIFY(!core.comm_type.isEmpty());
+    }
+};
+
+WEYVANE_TEST_MAIN(TestShell)
+#include "test_shell.moc"
