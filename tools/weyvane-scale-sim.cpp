@@ -1,0 +1,105 @@
+// The scale simulator as a command, to try the program by hand:
+//   weyvane-scale-sim --pty                 one scale on a pseudo-terminal (prints the path for COM1)
+//   weyvane-scale-sim --pty --net 130,131   a network on the pseudo-terminal
+//   weyvane-scale-sim --tcp 2000 --net 130  a network behind a TCP server
+// Readings drift over time; --group, --print, --lf, --late, --split and --garbage shape replies.
+#include "platform/settings/settings.h"
+#include "tests/sim/pty_end.h"
+#include "tests/sim/tcp_end.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QRandomGenerator>
+#include <QTextStream>
+#include <QTimer>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("weyvane-scale-sim");
+    QCommandLineParser p;
+    p.setApplicationDescription("Plays one scale indicator or a network of them for Weyvane.");
+    p.addHelpOption();
+    p.addOption({"pty", "Serve a pseudo-terminal; its path is printed (set it as COM1)."});
+    p.addOption({"tcp", "Serve TCP on <port> (the Ethernet link uses 2000).", "port"});
+    p.addOption({"net", "Network addresses, comma-separated (default: one single-scale link).", "ids"});
+    p.addOption({"group", "Send a group field with <char>.", "char"});
+    p.addOption({"print", "Mark readings as printed (\"D\")."});
+    p.addOption({"lf", "End replies with CR LF."});
+    p.addOption({"late", "Answer <seconds> late.", "seconds"});
+    p.addOption({"split", "Send each reply in <n> pieces.", "n"});
+    p.addOption({"garbage", "Put <text> before every reply.", "text"});
+    p.addOption({"rf", "An RF modem answers \"+++\"."});
+    p.addOption({"save-com1", "Also store the pseudo-terminal's path as COM1 for Weyvane."});
+    p.process(app);
+
+    QTextStream out(stdout);
+    if (!p.isSet("pty") && !p.isSet("tcp")) {
+        out << "Give --pty or --tcp <port>.\n";
+        return 2;
+    }
+
+    QList<int> ids;
+    for (const QString& s : p.value("net").split(',', Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int id = s.trimmed().toInt(&ok);
+        if (!ok || id < 0 || id > 255) {
+            out << "Not an address between 0 and 255: " << s << "\n";
+            return 2;
+        }
+        ids.append(id);
+    }
+    auto responder = std::make_shared<sim::Responder>(ids.isEmpty() ? sim::Responder::Link::single
+                                                                    : sim::Responder::Link::network);
+    for (int id : ids)
+        responder->add(id);
+    for (sim::Scale& s : responder->scales()) {
+        if (p.isSet("group")) {
+            const QByteArray g = p.value("group").toLatin1();
+            s.group = g.isEmpty() ? '1' : g.at(0);
+        }
+        s.print_flag = p.isSet("print");
+    }
+    responder->line_feed = p.isSet("lf");
+    responder->late = p.value("late").toDouble();
+    responder->split = std::max(1, p.value("split").toInt());
+    responder->garbage = p.value("garbage").toLatin1();
+    responder->rf_modem = p.isSet("rf");
+
+    std::unique_ptr<sim::PtyEnd> pty;
+    std::unique_ptr<sim::TcpEnd> tcp;
+    if (p.isSet("pty")) {
+        pty = std::make_unique<sim::PtyEnd>(responder);
+        if (!pty->ok()) {
+            out << "No pseudo-terminal could be made.\n";
+            return 1;
+        }
+        out << pty->path() << "\n";
+        if (p.isSet("save-com1")) {
+            QCoreApplication::setOrganizationName("Weyvane");
+            settings::SaveSetting("Ports", "COM1", pty->path());
+        }
+    } else {
+        tcp = std::make_unique<sim::TcpEnd>(responder, static_cast<quint16>(p.value("tcp").toUInt()),
+                                            QHostAddress::Any);
+        if (!tcp->listening()) {
+            out << "Cannot listen on TCP port " << p.value("tcp") << ".\n";
+            return 1;
+        }
+        out << "listening on TCP port " << tcp->port() << "\n";
+    }
+    out.flush();
+
+    // Readings drift a little every half second.
+    QList<double> weight;
+    for (int i = 0; i < responder->scales().size(); ++i)
+        weight.append(1000.0 + 100.0 * i);
+    QTimer drift;
+    QObject::connect(&drift, &QTimer::timeout, [&] {
+        for (int i = 0; i < responder->scales().size(); ++i) {
+            weight[i] = std::max(0.0, weight[i] + QRandomGenerator::global()->bounded(-20, 21) / 10.0);
+            responder->scale(i).reading = QByteArray::number(weight[i], 'f', 1).rightJustified(7, ' ');
+        }
+    });
+    drift.start(500);
+    return app.exec();
+}
