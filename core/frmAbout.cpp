@@ -122,6 +122,10 @@ void frmAbout::build() {
 
         connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
         connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+        QFont small = font();
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        for (QLabel* l : {lblCompany, lblAddress, lblPhone, lblCopyright, lblDisclaimer})
+            l->setFont(small);
         setFixedSize(ui::px(6630), ui::px(2730));
     }
     setCaption(QStringLiteral("About Weyvane"));
@@ -131,7 +135,8 @@ void frmAbout::build() {
 
 void frmAbout::Form_Load() {
     Label1[0]->setText(version_text());
-    lblDisclaimer->setText(contact_list());
+    // A label breaks lines at line feeds only.
+    lblDisclaimer->setText(contact_list().replace(QChar('\r'), QChar('\n')).trimmed());
     // Centred on the owner.
     if (QWidget* owner = parentWidget()) {
         const QRect o = owner->frameGeometry();

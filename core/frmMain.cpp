@@ -31,11 +31,15 @@ public:
     ChildPlaceholder(const QString& caption, int width_twips, int height_twips)
         : ui::Form(nullptr, true), caption_(caption), width_(width_twips), height_(height_twips) {}
 
-protected:
-    void build() override {
-        setCaption(caption_);
-        resize(ui::px(width_), ui::px(height_));
+    // Shows the window; a fresh one opens at its design size.
+    void open() {
+        const bool fresh = !Loaded();
+        Show();
+        if (fresh) frame()->resize(frame()->sizeHint().expandedTo(QSize(ui::px(width_), ui::px(height_))));
     }
+
+protected:
+    void build() override { setCaption(caption_); }
 
 private:
     QString caption_;
@@ -70,11 +74,11 @@ void store_placement(const QString& key, double twips) {
 } // namespace
 
 void show_scale_screen() {
-    scale_screen_placeholder().Show();
+    scale_screen_placeholder().open();
 }
 
 void show_setup() {
-    setup_placeholder().Show();
+    setup_placeholder().open();
 }
 
 void end_program() {

@@ -97,7 +97,8 @@ private slots:
                                               .arg(WEYVANE_VERSION_MAJOR)
                                               .arg(WEYVANE_VERSION_MINOR)
                                               .arg(WEYVANE_VERSION_PATCH));
-            const QString contacts = a.lblDisclaimer->text();
+            const QString contacts = frmAbout::contact_list();
+            QCOMPARE(a.lblDisclaimer->text(), QString(contacts).replace('\r', '\n').trimmed());
             QVERIFY(contacts.endsWith('\r'));
             const QStringList lines = contacts.split('\r', Qt::SkipEmptyParts);
             QCOMPARE(lines.size(), 6);
