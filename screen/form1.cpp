@@ -18,6 +18,8 @@ form1::form1() : ui::Form(nullptr, true) {
     setObjectName("form1");
     create_controls();
     connect_handlers();
+    connect_poll_timers();
+    connect_data_collection();
 }
 
 form1::~form1() = default;

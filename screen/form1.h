@@ -119,6 +119,41 @@ public:
     // NetList cells of slot i: column 0 the name, column 1 the reading.
     void netlist_set_row(int slot, const QString& name, const QString& reading);
 
+    // Receive scans (links/receive_scans.cpp).
+    void rs232_inputscan();
+    void rs485_inputscan();
+    void USB_inputscan();
+    void USB485_inputscan();
+
+    // Poll timers and operating modes (links/poll_timers.cpp).
+    void Timer1_Timer(int index);
+    void Timer2_Timer();
+    void Timer3_Timer();
+    void Timer4_Timer();
+    void setmode(int16_t mode);
+    void opt_network_Click();
+    void opt_single_Click();
+    void halttimers();
+    void net_stat_get();
+    void net_stat_put();
+    void formactivate();
+    // Form-level state of the poll timers: saved intervals (0-9 Timer1, 10 Timer2, 11 Timer3,
+    // 12 Timer4) and the saved mode controls.
+    std::array<int16_t, 16> saved_intervals{};
+    int16_t saved_opt_single = 0;
+    int16_t saved_opt_network = 0;
+    int16_t saved_chk_pollenb = 0;
+
+    // Data collection (collect/data_collection.cpp).
+    void sortdatacol();
+    void btn_dataLogAll_Click();
+    void btn_LogData_Click();
+    void Command2_Click();
+    void Check1_Click();
+    void Timer5_Timer(int index);
+    void Data_collect();
+    void DataGrid1_refresh_count();
+
 protected:
     void build() override;
     void Form_Load() override;
@@ -127,7 +162,10 @@ protected:
 
 private:
     void create_controls();
-    void connect_handlers();
+    // Signal connections, each next to the handlers it connects.
+    void connect_handlers();      // screen/form1_selection.cpp
+    void connect_poll_timers();   // links/poll_timers.cpp
+    void connect_data_collection(); // collect/data_collection.cpp
 };
 
 // The one scale screen of the run.
