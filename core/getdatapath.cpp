@@ -178,7 +178,7 @@ void getdatapath::Command1_Click() {
     }
     if (!write_cfg(core.data_path)) {
         ui::MsgBox(QStringLiteral("Could not write ") + cfg_path() +
-                       QStringLiteral(". The data folder was not changed."),
+                       QStringLiteral("; the chosen folder was not stored."),
                    ui::vbOKOnly);
         return;
     }

@@ -44,7 +44,7 @@ bool fail(QString* error, const QString& why) {
 }
 
 void end_message(const QString& text) {
-    ui::MsgBox(text + QStringLiteral("\rWeyvane will now end."), ui::vbOKOnly);
+    ui::MsgBox(text + QStringLiteral("\nWeyvane will now end."), ui::vbOKOnly);
 }
 
 } // namespace
@@ -114,7 +114,7 @@ bool Main() {
         if (!compacted)
             ui::MsgBox(QStringLiteral("The database ") + app_db +
                            QStringLiteral(" could not be compacted (") + why +
-                           QStringLiteral(").\rIt was left as it was."),
+                           QStringLiteral(").\nIt was left as it was."),
                        ui::vbOKOnly);
     } else {
         ui::MsgBox(QStringLiteral("Could not open ") + app_db, ui::vbOKOnly);
