@@ -14,7 +14,10 @@ public:
     int msg_box(const QString& text, int buttons, const QString& caption) override {
         QMessageBox box(QApplication::activeWindow());
         box.setWindowTitle(caption);
-        box.setText(text);
+        // Lines of a message are joined by carriage returns; the box breaks lines at line feeds.
+        QString shown = text;
+        shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+        box.setText(shown);
         const int set = buttons & 7;
         if ((buttons & 0x70) == vbQuestion)
             box.setIcon(QMessageBox::Question);
