@@ -43,6 +43,13 @@ struct LinksState {
     bool network_mode = false;
     bool key_pending = false;
     int16_t key_code = 0;
+    // The slot being polled: the loop variable of the poll cycle, and the selected slot in
+    // single-scale operation.
+    int16_t poll_index = 0;
+    // The Timer1 element armed last (0..9).
+    int16_t timer1_index = 0;
+    // "USB485" replies that did not come within the reply wait; only ever counted.
+    double usb485_timeouts = 0;
 };
 
 extern LinksState links;
