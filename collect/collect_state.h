@@ -1,8 +1,14 @@
 #pragma once
 // Module-level state of data collection and the Excel export. One instance for the whole run.
+#include <array>
 #include <cstdint>
 
 struct CollectState {
+    // Timed collection: ticks counted by Timer5 element n since its last record, and the ticks
+    // it lets pass between two records (the "Poll Time" of the n-th qualifying scale record).
+    std::array<int32_t, 11> datacol_count{};
+    std::array<int32_t, 11> datacol_limit{};
+
     // The worksheet row that the next excel_log_reading writes; callers set it with
     // excel_set_row_for_record() right before the call.
     int16_t excel_row = 0;
