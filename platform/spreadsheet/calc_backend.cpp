@@ -50,8 +50,10 @@ namespace spreadsheet {
 namespace {
 
 // Attaching answers quickly when no office listens, and a silent peer (an office that hangs, or a
-// program that is no office) cannot hold the program: every read and write waits at most this.
+// program that is no office) cannot hold the program: a connect waits at most kConnectTimeoutMs, the
+// first answer kGreetingTimeoutMs, and every later read or write kIoTimeoutMs.
 constexpr int kConnectTimeoutMs = 2000;
+constexpr int kGreetingTimeoutMs = 3000;
 constexpr int kIoTimeoutMs = 10000;
 
 OUString to_ou(const QString& s) {
@@ -105,13 +107,16 @@ public:
 
     OUString SAL_CALL getDescription() override { return description_; }
 
+    // The longest wait for the peer from now on.
+    void set_timeout(int ms) { timeout_ms_ = ms; }
+
 private:
     void wait_for(short events) {
         if (closed_) throw css::io::IOException("spreadsheet connection: closed");
         pollfd p{fd_, events, 0};
         int r;
         do
-            r = ::poll(&p, 1, kIoTimeoutMs);
+            r = ::poll(&p, 1, timeout_ms_);
         while (r < 0 && errno == EINTR);
         if (r == 0) throw css::io::IOException("spreadsheet connection: no answer");
         if (r < 0) throw css::io::IOException("spreadsheet connection: poll failed");
@@ -120,6 +125,7 @@ private:
     int fd_;
     OUString description_;
     std::atomic<bool> closed_{false};
+    std::atomic<int> timeout_ms_{kGreetingTimeoutMs};
 };
 
 // A connected TCP socket, or -1: the connect waits at most kConnectTimeoutMs.
@@ -326,8 +332,8 @@ public:
 
         const int fd = connect_socket(host, port);
         if (fd < 0) return nullptr;
-        Reference<css::connection::XConnection> connection(
-            new SocketConnection(fd, to_ou(QString("socket,host=%1,port=%2").arg(host).arg(port))));
+        auto* socket = new SocketConnection(fd, to_ou(QString("socket,host=%1,port=%2").arg(host).arg(port)));
+        Reference<css::connection::XConnection> connection(socket);
         Reference<css::uno::XComponentContext> local = local_context();
         if (!local.is()) {
             connection->close();
@@ -341,6 +347,7 @@ public:
             Reference<css::uno::XComponentContext> office(bridge->getInstance("StarOffice.ComponentContext"),
                                                           UNO_QUERY);
             if (office.is()) {
+                socket->set_timeout(kIoTimeoutMs);
                 Reference<css::frame::XDesktop> desktop(
                     office->getServiceManager()->createInstanceWithContext("com.sun.star.frame.Desktop",
                                                                            office),

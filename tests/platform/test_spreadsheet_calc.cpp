@@ -230,6 +230,11 @@ class TestSpreadsheetCalc : public QObject {
 
 private slots:
     void initTestCase() {
+#ifdef WEYVANE_SANITIZE_BUILD
+        // The test holds proxies of the office's objects, whose run-time virtual tables the
+        // sanitizer's vptr check rejects; the normal build runs it.
+        QSKIP("the office's UNO proxies trip UBSan's vptr check");
+#endif
         if (!office.start()) QFAIL(qPrintable(office.error()));
         settings::SaveSetting("Spreadsheet", "Host", "127.0.0.1");
         settings::SaveSetting("Spreadsheet", "Port", QString::number(office.port()));
