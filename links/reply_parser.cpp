@@ -1,0 +1,122 @@
+#include "links/reply_parser.h"
+
+namespace replies {
+
+namespace {
+
+constexpr char kCr = '\r';
+constexpr char kLf = '\n';
+constexpr int kLowestAddress = 128;
+// Record slots count from 129: 128 is taken as a reply address but not as a record's.
+constexpr int kLowestRecordAddress = 129;
+
+QByteArray cut_line(QByteArray s) {
+    const qsizetype cr = s.indexOf(kCr);
+    if (cr >= 0) s.truncate(cr);
+    const qsizetype lf = s.indexOf(kLf);
+    if (lf >= 0) s.truncate(lf);
+    return s;
+}
+
+QByteArray group_box_text(const QByteArray& g, const QByteArray& rest) {
+    return QByteArrayLiteral(" Group ") + g + QByteArrayLiteral("  ") + rest;
+}
+
+// Takes the address byte off s; false when there is none or it is below 128.
+bool take_address(QByteArray& s, Reply& r) {
+    if (s.isEmpty()) return false;
+    r.address = static_cast<unsigned char>(s.at(0));
+    s.remove(0, 1);
+    return r.address >= kLowestAddress;
+}
+
+} // namespace
+
+QByteArray trim_blanks(const QByteArray& text) {
+    qsizetype b = 0;
+    qsizetype e = text.size();
+    while (b < e && text.at(b) == ' ')
+        ++b;
+    while (e > b && text.at(e - 1) == ' ')
+        --e;
+    return text.mid(b, e - b);
+}
+
+QByteArray last_chars(const QByteArray& text, int n) {
+    return text.size() <= n ? text : text.right(n);
+}
+
+Reply parse_reply(Link link, const QByteArray& text) {
+    Reply r;
+    QByteArray s = trim_blanks(text);
+    switch (link) {
+    case Link::rs232:
+        r.accepted = true;
+        if (s.contains('#')) {
+            r.group_seen = true;
+            r.group_char = s.mid(1, 1);
+            r.group_text = group_box_text(r.group_char, s.mid(2));
+        }
+        r.reading = cut_line(s);
+        return r;
+    case Link::usb:
+        r.accepted = true;
+        r.reading = cut_line(s);
+        return r;
+    case Link::rs485:
+        r.accepted = take_address(s, r);
+        if (r.accepted) r.reading = cut_line(s);
+        return r;
+    case Link::usb485:
+        r.printed = text.size() >= 2 && text.at(1) == '+';
+        r.accepted = take_address(s, r);
+        if (!r.accepted) return r;
+        if (const qsizetype hash = s.indexOf('#'); hash >= 0) {
+            r.group_seen = true;
+            r.group_char = s.mid(hash + 1, 1);
+            s = s.mid(hash + 2);
+            r.group_text = group_box_text(r.group_char, s);
+        }
+        if (const qsizetype d = s.indexOf('D'); d >= 0) {
+            s.truncate(d);
+            r.printed = true;
+        }
+        r.reading = cut_line(s);
+        return r;
+    }
+    return r;
+}
+
+int count_records(const ReadBuffer& buffer) {
+    int n = 0;
+    for (int k = 1; k <= kRecordSlots; ++k) {
+        const int a = static_cast<unsigned char>(buffer[static_cast<size_t>(k * kRecordSlotSize)]);
+        if (a >= kLowestRecordAddress) ++n;
+    }
+    return n;
+}
+
+QList<Record> record_block(const ReadBuffer& buffer) {
+    const int n = count_records(buffer);
+    QList<Record> records;
+    records.reserve(n);
+    for (int k = 1; k <= n; ++k) {
+        const size_t at = static_cast<size_t>(k * kRecordSlotSize);
+        records.append(
+            {static_cast<unsigned char>(buffer[at]), QByteArray(buffer.data() + at + 3, kRecordReadingSize)});
+    }
+    return records;
+}
+
+QString blz(const QString& text) {
+    bool blank = true;
+    for (const QChar c : text)
+        blank = blank && c == u' ';
+    if (blank) return QString();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) != u'0') return text.mid(i);
+    }
+    return QString();
+}
+
+} // namespace replies

@@ -1,0 +1,74 @@
+#pragma once
+// The replies a scale sends, cut into their fields without touching any widget, so that the
+// receive scans stay thin and the parsing can be tested and fuzzed on its own.
+//
+// A reading reply: [address byte] ["+"] ["!" tags] ["#" group character] reading ["D"] CR [LF].
+// The address byte is present on the network links only; a reply is taken when its code lies
+// between 128 and 255. The reading ends before a "D" print flag, the first CR and the first LF.
+//
+// The reading record block that follows a printed "USB485" reading is read out of the 256-byte
+// buffer of the scan's last FTDI read: 11-byte slots, slot k starting at byte 11k, with the
+// record's address byte first and its 6-character reading at bytes 3 to 8 of the slot. Slot 0
+// is the reply itself; slots 1 to 20 are examined.
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <array>
+
+namespace replies {
+
+enum class Link { rs232, rs485, usb, usb485 };
+
+// The size of the read buffer of an FTDI scan; no single read takes more.
+constexpr int kReadBufferSize = 256;
+constexpr int kRecordSlotSize = 11;
+constexpr int kRecordSlots = 20;
+constexpr int kRecordReadingSize = 6;
+using ReadBuffer = std::array<char, kReadBufferSize>;
+
+struct Reply {
+    // Network links: false when the reply is empty or its address byte lies below 128. The
+    // single-scale links always take their reply.
+    bool accepted = false;
+    int address = -1;        // code of the address byte (network links), else -1
+    bool printed = false;    // "+" as the second character ("USB485"), or a "D" print flag
+    bool group_seen = false; // a "#" group field
+    QByteArray group_char;   // the group character (empty when "#" ended the text)
+    QByteArray group_text;   // the text of the group box: " Group " g "  " and what follows g
+    QByteArray reading;      // the reading text
+};
+
+// Cuts a complete reply (as joined in the receive buffer) for the given link:
+// - "RS232": trimmed line cut at CR/LF, "#" and group character kept in the reading; a "#"
+//   anywhere makes a group line whose group character is the second character of the line.
+// - "RS485": address byte, reading cut at CR/LF; no group field, no print flag.
+// - "USB": the trimmed text cut at CR/LF, nothing else.
+// - "USB485": address byte, "+", group field, "D" print flag, cut at CR/LF.
+Reply parse_reply(Link link, const QByteArray& text);
+
+// True when the text holds the end of a reply (a CR).
+inline bool has_reply_end(const QByteArray& text) {
+    return text.contains('\r');
+}
+
+// The text without leading and trailing blanks (spaces only; CR, LF and TAB stay).
+QByteArray trim_blanks(const QByteArray& text);
+
+// The last n characters (all of them when shorter).
+QByteArray last_chars(const QByteArray& text, int n);
+
+struct Record {
+    int address = 0;
+    QByteArray reading;
+};
+
+// Number of record slots among 1 to 20 whose address byte lies between 129 and 255.
+int count_records(const ReadBuffer& buffer);
+// The records of slots 1 to count_records(buffer), in slot order.
+QList<Record> record_block(const ReadBuffer& buffer);
+
+// The text without its leading "0" characters: empty when the text is blank or all "0";
+// otherwise from its first character (untrimmed) that is not "0".
+QString blz(const QString& text);
+
+} // namespace replies
