@@ -1,7 +1,200 @@
-// Receive scans of the scale screen (placeholder until they land).
+// Receive scans of the scale screen: one per link. Each reads a reply into rx_buf(0), has it cut
+// by the reply parser, stores the reading of its slot, shows it and logs it into datacol as the
+// collection boxes ask.
+#include <algorithm>
+
+#include "collect/collected_reading.h"
+#include "collect/excel_interface.h"
+#include "collect/slave_windows.h"
+#include "core/waits.h"
+#include "links/link_devices.h"
+#include "links/links_state.h"
+#include "links/reply_parser.h"
+#include "platform/clock/clock.h"
+#include "platform/db/data_control.h"
+#include "platform/ftdi/ftdi.h"
+#include "platform/ui/message_box.h"
 #include "screen/form1.h"
 
-void form1::rs232_inputscan() {}
-void form1::rs485_inputscan() {}
-void form1::USB_inputscan() {}
-void form1::USB485_inputscan() {}
+namespace {
+
+// How long a network scale has to complete its reply, in seconds.
+constexpr double kReplyWait = 0.25;
+// Text without a reply end that the serial scans carry over to their next call. A line this long
+// is no reply; only its newest part is kept, so a stream of noise cannot grow the buffer.
+constexpr qsizetype kCarryLimit = 4096;
+
+QString text_of(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes);
+}
+
+// The filled slots that may be searched (never past the table).
+int filled_slots() {
+    return std::clamp<int>(links.scale_count, 0, kScaleSlots);
+}
+
+// The first filled slot with this network address, or -1.
+int slot_of_address(int address) {
+    for (int i = 0; i < filled_slots(); ++i)
+        if (links.scale_addr[static_cast<size_t>(i)] == address) return i;
+    return -1;
+}
+
+void keep_carry_bounded() {
+    QByteArray& rx = links.rx_buf[0];
+    if (rx.size() > kCarryLimit) rx = rx.right(kCarryLimit);
+}
+
+// Appends one collected reading through the grid's data control, lets events run and moves the
+// grid to its last record. Returns the record's ID, -1 when it could not be stored.
+int64_t log_reading(adodb::DataControl* data2, const QString& scale_id, const QByteArray& reading) {
+    const int64_t id = add_collected_reading(data2, scale_id, text_of(reading));
+    ui::DoEvents();
+    if (data2 && data2->Recordset()->IsOpen()) data2->Recordset()->MoveLast();
+    return id;
+}
+
+// Everything queued on an FTDI handle, in reads of at most one read buffer. The buffer keeps
+// the last read at its start and what earlier reads left behind it.
+QByteArray read_queued(ftdi::FT_HANDLE handle, uint32_t queued, replies::ReadBuffer& buffer) {
+    QByteArray got;
+    while (queued > 0) {
+        const uint32_t want = std::min<uint32_t>(queued, replies::kReadBufferSize);
+        uint32_t done = 0;
+        ftdi::FT_Read(handle, buffer.data(), want, &done);
+        if (done == 0) break; // device gone or nothing after all
+        done = std::min(done, want);
+        got.append(buffer.data(), done);
+        queued -= std::min(done, queued);
+    }
+    return got;
+}
+
+} // namespace
+
+void form1::rs232_inputscan() {
+    ui::DoEvents();
+    serial::MSComm& port = MSComm1();
+    if (port.InBufferCount() > 0) links.rx_buf[0].append(port.Input());
+    if (!replies::has_reply_end(links.rx_buf[0])) {
+        keep_carry_bounded();
+        return;
+    }
+    const QByteArray raw = links.rx_buf[0];
+    links.rx_buf[0].clear();
+    const replies::Reply r = replies::parse_reply(replies::Link::rs232, raw);
+    if (r.group_seen) txt_groupnum->setText(text_of(r.group_text));
+    links.scale_reading[0] = r.reading;
+    Screen->setText(text_of(r.reading));
+    // Group lines are collected whether or not "Enabled" is ticked.
+    if (r.group_seen) log_reading(data2, links.scale_name[0], links.scale_reading[0]);
+    ui::DoEvents();
+}
+
+void form1::rs485_inputscan() {
+    serial::MSComm& port = MSComm1();
+    const double start = wait_start(kReplyWait);
+    for (;;) {
+        if (wait_passed(start, kReplyWait)) {
+            // What came so far stays for the next call, in front of the next reply.
+            keep_carry_bounded();
+            return;
+        }
+        ui::DoEvents();
+        if (port.InBufferCount() > 0) links.rx_buf[0].append(port.Input());
+        if (replies::has_reply_end(links.rx_buf[0])) break;
+        wclock::pause_slice();
+    }
+    const QByteArray raw = links.rx_buf[0];
+    links.rx_buf[0].clear();
+    const replies::Reply r = replies::parse_reply(replies::Link::rs485, raw);
+    if (!r.accepted) return;
+    const int i = slot_of_address(r.address);
+    if (i < 0) return;
+    const auto slot = static_cast<size_t>(i);
+    links.scale_reading[slot] = r.reading;
+    ui::DoEvents();
+    if (i == links.cur_scale) Screen->setText(text_of(links.scale_reading[slot]));
+    netlist_set_row(i, links.scale_name[slot], text_of(links.scale_reading[slot]));
+    if (Check1->isChecked())
+        log_reading(data2, QString::number(links.scale_addr[slot]), links.scale_reading[slot]);
+    ui::DoEvents();
+}
+
+void form1::USB_inputscan() {
+    ui::DoEvents();
+    const int i = links.poll_index;
+    if (i < 0 || i >= filled_slots()) return;
+    const auto slot = static_cast<size_t>(i);
+    const auto handle = static_cast<ftdi::FT_HANDLE>(links.scale_addr[slot]);
+    uint32_t queued = 0;
+    ftdi::FT_GetQueueStatus(handle, &queued);
+    if (queued == 0) return;
+    replies::ReadBuffer buffer;
+    buffer.fill(' ');
+    const QByteArray read = read_queued(handle, queued, buffer);
+    links.rx_buf[0].clear();
+    if (read.isEmpty()) return;
+    // Every read is one reading, with or without its CR.
+    const replies::Reply r = replies::parse_reply(replies::Link::usb, read);
+    links.scale_reading[slot] = r.reading;
+    if (i == links.cur_scale) Screen->setText(text_of(links.scale_reading[slot]));
+    netlist_set_row(i, links.scale_name[slot], text_of(links.scale_reading[slot]));
+    if (Check1->isChecked()) log_reading(data2, links.scale_name[slot], links.scale_reading[slot]);
+    ui::DoEvents();
+}
+
+void form1::USB485_inputscan() {
+    ui::DoEvents();
+    if (links.scan_stop) return;
+    links.rx_buf[0].clear();
+    replies::ReadBuffer buffer{}; // code 0 where no read of this call has written
+    const double start = wait_start(kReplyWait);
+    for (;;) {
+        if (wait_passed(start, kReplyWait)) {
+            links.usb485_timeouts += 1;
+            ftdi::FT_Purge(links.usb_handle, ftdi::FT_PURGE_RX | ftdi::FT_PURGE_TX);
+            return;
+        }
+        ui::DoEvents();
+        uint32_t queued = 0;
+        ftdi::FT_GetQueueStatus(links.usb_handle, &queued);
+        if (links.scan_stop) return;
+        if (queued == 0) {
+            wclock::pause_slice();
+            continue;
+        }
+        links.rx_buf[0].append(read_queued(links.usb_handle, queued, buffer));
+        // Characters after the CR that came with the same read stay in the text.
+        if (replies::has_reply_end(links.rx_buf[0])) break;
+    }
+    const QByteArray raw = links.rx_buf[0];
+    links.rx_buf[0].clear();
+    const replies::Reply r = replies::parse_reply(replies::Link::usb485, raw);
+    if (!r.accepted) return;
+    if (r.group_seen) txt_groupnum->setText(text_of(r.group_text));
+    const int i = slot_of_address(r.address);
+    if (i < 0) return;
+    const auto slot = static_cast<size_t>(i);
+    links.scale_reading[slot] = r.reading;
+    ui::DoEvents();
+    if (i == links.cur_scale) Screen->setText(text_of(links.scale_reading[slot]));
+    if (i <= 9 && slave_open[slot] == 1) slave_show_reading(i, text_of(links.scale_reading[slot]));
+    netlist_set_row(i, links.scale_name[slot], text_of(links.scale_reading[slot]));
+
+    const QString scale_id = QString::number(links.scale_addr[slot]);
+    if (Check1->isChecked() && r.group_seen) log_reading(data2, scale_id, links.scale_reading[slot]);
+
+    if (chk_SaveOnPrint->isChecked() || r.printed) {
+        int64_t last_id = log_reading(data2, scale_id, replies::last_chars(links.scale_reading[slot], 6));
+        for (const replies::Record& rec : replies::record_block(buffer)) {
+            const int64_t id = log_reading(data2, QString::number(rec.address), rec.reading);
+            if (id >= 0) last_id = id;
+        }
+        if (chk_Excel->isChecked() && last_id >= 0) {
+            excel_set_row_for_record(last_id);
+            excel_log_reading(static_cast<int16_t>(Combo1->currentIndex()));
+        }
+    }
+    ui::DoEvents();
+}

@@ -97,13 +97,12 @@ int count_records(const ReadBuffer& buffer) {
 }
 
 QList<Record> record_block(const ReadBuffer& buffer) {
-    const int n = count_records(buffer);
     QList<Record> records;
-    records.reserve(n);
-    for (int k = 1; k <= n; ++k) {
+    for (int k = 1; k <= kRecordSlots; ++k) {
         const size_t at = static_cast<size_t>(k * kRecordSlotSize);
-        records.append(
-            {static_cast<unsigned char>(buffer[at]), QByteArray(buffer.data() + at + 3, kRecordReadingSize)});
+        const int a = static_cast<unsigned char>(buffer[at]);
+        if (a >= kLowestRecordAddress)
+            records.append({a, QByteArray(buffer.data() + at + 3, kRecordReadingSize)});
     }
     return records;
 }

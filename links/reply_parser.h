@@ -64,7 +64,9 @@ struct Record {
 
 // Number of record slots among 1 to 20 whose address byte lies between 129 and 255.
 int count_records(const ReadBuffer& buffer);
-// The records of slots 1 to count_records(buffer), in slot order.
+// The records of the counted slots, in slot order. A slot that does not count (address byte
+// 128 or below: no record, or the rest of a reply) is skipped, and the records behind it are
+// still taken.
 QList<Record> record_block(const ReadBuffer& buffer);
 
 // The text without its leading "0" characters: empty when the text is blank or all "0";

@@ -129,9 +129,12 @@ private slots:
         QTest::newRow("three records, then code 0")
             << reply + record(131, "100.0") + record(132, "200.0") + record(133, "300.0") << 3
             << QList<int>{131, 132, 133} << QList<QByteArray>{"100.0 ", "200.0 ", "300.0 "};
-        QTest::newRow("128 in slot 2 not counted, slots 1 and 2 logged")
-            << reply + record(131, "1") + record(128, "2") + record(133, "3") << 2 << QList<int>{131, 128}
-            << QList<QByteArray>{"1     ", "2     "};
+        QTest::newRow("128 in slot 2 not counted, slots 1 and 3 taken")
+            << reply + record(131, "1") + record(128, "2") + record(133, "3") << 2 << QList<int>{131, 133}
+            << QList<QByteArray>{"1     ", "3     "};
+        QTest::newRow("code 0 gap: the record behind it is taken")
+            << reply + record(131, "1") + QByteArray(11, '\0') + record(134, "4") << 2 << QList<int>{131, 134}
+            << QList<QByteArray>{"1     ", "4     "};
         QTest::newRow("slot 1 starts with the CR of a longer reply")
             << bytes({130}) + "#2 1234.5D\r" << 0 << QList<int>{} << QList<QByteArray>{};
         QTest::newRow("129 and 255 count") << reply + record(129, "a") + record(255, "b") << 2
@@ -218,9 +221,11 @@ private slots:
                 c = static_cast<char>(rng.bounded(256));
             const QList<replies::Record> recs = replies::record_block(buf);
             if (recs.size() > replies::kRecordSlots) QFAIL("more than 20 records");
+            if (recs.size() != replies::count_records(buf)) QFAIL("records taken differ from the count");
             for (const replies::Record& rec : recs)
-                if (rec.reading.size() != replies::kRecordReadingSize)
-                    QFAIL("record reading not 6 characters");
+                if (rec.reading.size() != replies::kRecordReadingSize || rec.address < 129 ||
+                    rec.address > 255)
+                    QFAIL("not a record");
             const QString t = QString::fromLatin1(text.left(12));
             const QString z = replies::blz(t);
             if (!t.endsWith(z)) QFAIL("blz is not a tail of its text");
