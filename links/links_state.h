@@ -50,6 +50,10 @@ struct LinksState {
     int16_t timer1_index = 0;
     // "USB485" replies that did not come within the reply wait; only ever counted.
     double usb485_timeouts = 0;
+    // The poll-time text last refused (when poll_time_told), so that the user is told once per
+    // text typed.
+    QString poll_time_refused;
+    bool poll_time_told = false;
 };
 
 extern LinksState links;

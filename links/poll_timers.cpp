@@ -1,15 +1,316 @@
-// Poll timers and operating modes of the scale screen (placeholder until they land).
+// Poll timers and operating modes of the scale screen: the network poll cycle on the ten
+// elements of Timer1 (one armed at a time, each arming the next), the single-scale scan (Timer2)
+// and poll (Timer4), the switching between single-scale and network operation, and the halting
+// and restoring of polling around configuration transfers.
+#include <QSignalBlocker>
+#include <algorithm>
+#include <cmath>
+
+#include "core/core_state.h"
+#include "core/waits.h"
+#include "links/command_frames.h"
+#include "links/link_devices.h"
+#include "links/links_state.h"
+#include "platform/clock/clock.h"
+#include "platform/ui/message_box.h"
 #include "screen/form1.h"
 
-void form1::connect_poll_timers() {}
-void form1::Timer1_Timer(int index) { (void)index; }
-void form1::Timer2_Timer() {}
-void form1::Timer3_Timer() {}
-void form1::Timer4_Timer() {}
-void form1::setmode(int16_t mode) { (void)mode; }
-void form1::opt_network_Click() {}
-void form1::opt_single_Click() {}
-void form1::halttimers() {}
-void form1::net_stat_get() {}
-void form1::net_stat_put() {}
-void form1::formactivate() {}
+namespace {
+
+constexpr int kScanIntervalMs = 250;
+// Timer intervals are kept as 16-bit values.
+constexpr int kLongestIntervalMs = 32767;
+
+bool is(const QString& comm_type, const char* name) {
+    return comm_type == QLatin1String(name);
+}
+
+int filled_slots() {
+    return std::clamp<int>(links.scale_count, 0, kScaleSlots);
+}
+
+int cur_scale_addr() {
+    const int cur = std::clamp<int>(links.cur_scale, 0, kScaleSlots - 1);
+    return links.scale_addr[static_cast<size_t>(cur)];
+}
+
+// The poll-time text as milliseconds: seconds times 1000, to the nearest millisecond. False for
+// a text that is no number, not positive, or longer than a timer interval can hold.
+bool poll_time_ms(const QString& text, int* ms) {
+    bool ok = false;
+    const double seconds = QLocale::c().toDouble(text.trimmed(), &ok);
+    if (!ok || !std::isfinite(seconds)) return false;
+    const double rounded = std::round(seconds * 1000.0);
+    if (rounded < 1 || rounded > kLongestIntervalMs) return false;
+    *ms = static_cast<int>(rounded);
+    return true;
+}
+
+// The interval that txt_polltime gives. A text that gives no usable interval is refused: the
+// user is told once per text, and `previous` stays.
+int poll_interval(const QString& text, int previous, bool* refused = nullptr) {
+    int ms = 0;
+    if (poll_time_ms(text, &ms)) {
+        links.poll_time_told = false;
+        if (refused) *refused = false;
+        return ms;
+    }
+    if (refused) *refused = true;
+    if (!links.poll_time_told || links.poll_time_refused != text) {
+        links.poll_time_told = true;
+        links.poll_time_refused = text;
+        ui::MsgBox(
+            QStringLiteral("The poll time \"%1\" cannot be used. Please enter a number of seconds greater "
+                           "than 0 and no more than 32.767; the previous poll time stays in use.")
+                .arg(text.trimmed()),
+            ui::vbOKOnly | ui::vbExclamation);
+    }
+    return previous;
+}
+
+} // namespace
+
+void form1::connect_poll_timers() {
+    for (ui::FormTimer* t : Timer1)
+        connect(t, &ui::FormTimer::Timer, this, [this](int index) { Timer1_Timer(index); });
+    connect(Timer2, &ui::FormTimer::Timer, this, [this](int) { Timer2_Timer(); });
+    connect(Timer3, &ui::FormTimer::Timer, this, [this](int) { Timer3_Timer(); });
+    connect(Timer4, &ui::FormTimer::Timer, this, [this](int) { Timer4_Timer(); });
+    connect(opt_single, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) opt_single_Click();
+    });
+    connect(opt_network, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) opt_network_Click();
+    });
+}
+
+void form1::Timer1_Timer(int index) {
+    (void)index; // the cycle follows timer1_index, the element it armed last
+    const QString t = core.comm_type;
+    const bool looping = is(t, "RS485") || is(t, "USB") || is(t, "USB485") || is(t, "Ethernet");
+    if (looping && links.scan_busy) return;
+
+    // Hand the cycle on to the next element.
+    const int armed = std::clamp<int>(links.timer1_index, 0, 9);
+    Timer1[static_cast<size_t>(armed)]->setEnabled(false);
+    const int previous = Timer1[static_cast<size_t>(armed)]->Interval();
+    links.timer1_index = static_cast<int16_t>((armed + 1) % 10);
+    ui::FormTimer* next = Timer1[static_cast<size_t>(links.timer1_index)];
+    next->setInterval(poll_interval(txt_polltime->text(), previous));
+    next->setEnabled(true);
+
+    // A key queued by the keypad goes out before this tick's polls. Key "1" is the poll
+    // character itself, so it is not sent on its own.
+    if (links.key_pending && (is(t, "RS485") || is(t, "USB485") || is(t, "USB"))) {
+        links.scan_busy = true;
+        if (links.key_code != 1) frames::send(frames::keypad_key_frame(t, cur_scale_addr(), links.key_code));
+        links.key_pending = false;
+        links.key_code = 0;
+    }
+
+    const bool frame = chk_frame->isChecked();
+    links.poll_busy = true;
+    if (is(t, "USB")) {
+        links.scan_busy = true;
+        for (int k = 0; k < filled_slots(); ++k) {
+            links.poll_index = static_cast<int16_t>(k);
+            const auto handle = static_cast<uint32_t>(links.scale_addr[static_cast<size_t>(k)]);
+            frames::send_ftdi(handle, frames::poll(t, 0, frame, frames::PollSource::cycle));
+            ui::DoEvents();
+            USB_inputscan();
+        }
+    } else if (is(t, "RS485")) {
+        links.scan_busy = true;
+        for (int k = 0; k < filled_slots(); ++k) {
+            links.poll_index = static_cast<int16_t>(k);
+            frames::send(
+                frames::poll(t, links.scale_addr[static_cast<size_t>(k)], frame, frames::PollSource::cycle));
+            ui::DoEvents();
+            ui::DoEvents();
+            rs485_inputscan();
+        }
+    } else if (is(t, "USB485")) {
+        links.scan_busy = true;
+        for (int k = 0; k < filled_slots(); ++k) {
+            // The screen is unloading: leave at once; its next start-up clears the guards.
+            if (links.scan_stop) return;
+            links.poll_index = static_cast<int16_t>(k);
+            // The network delay: a busy wait that serves no events.
+            const double start = wait_start(core.net_del_time);
+            while (!wait_passed(start, core.net_del_time))
+                wclock::pause_slice();
+            const frames::Writes poll =
+                frames::poll(t, links.scale_addr[static_cast<size_t>(k)], frame, frames::PollSource::cycle);
+            if (chk_txon->isChecked()) frames::send_ftdi(links.usb_handle, poll);
+            if (!links.scan_stop) USB485_inputscan();
+            ui::DoEvents();
+        }
+    } else {
+        if (is(t, "RS232")) frames::send(frames::poll(t, 0, frame, frames::PollSource::cycle));
+        links.poll_busy = false;
+        return;
+    }
+    links.scan_busy = false;
+    ui::DoEvents();
+    links.poll_busy = false;
+}
+
+void form1::Timer2_Timer() {
+    const QString t = core.comm_type;
+    if (is(t, "RS232"))
+        rs232_inputscan();
+    else if (is(t, "USB"))
+        USB_inputscan();
+    else if (is(t, "RS485"))
+        rs485_inputscan();
+    else if (is(t, "USB485"))
+        USB485_inputscan();
+}
+
+void form1::Timer3_Timer() {
+    // The serial key sender; no mode enables it.
+    if (links.poll_busy || !links.key_pending) return;
+    links.poll_busy = true;
+    for (const QByteArray& w :
+         frames::keypad_key_frame(QStringLiteral("RS485"), cur_scale_addr(), links.key_code))
+        MSComm1().Output(w);
+    if (links.key_code == 1 && !links.network_mode) rs485_inputscan();
+    links.key_pending = false;
+    links.key_code = 0;
+    links.poll_busy = false;
+}
+
+void form1::Timer4_Timer() {
+    const QString t = core.comm_type;
+    const bool frame = chk_frame->isChecked();
+    if (is(t, "Ethernet"))
+        frames::send(frames::ethernet_poll_request(t, cur_scale_addr())); // only while connected
+    else
+        frames::send(frames::poll(t, cur_scale_addr(), frame, frames::PollSource::single));
+}
+
+void form1::setmode(int16_t mode) {
+    const QString t = core.comm_type;
+    switch (mode) {
+    case 0:
+        links.op_mode = 0;
+        Timer4->setEnabled(false);
+        Timer2->setInterval(kScanIntervalMs);
+        Timer2->setEnabled(true);
+        links.poll_index = static_cast<int16_t>(Combo1->currentIndex());
+        setCaption(t + QStringLiteral(" - Single Scale Mode"));
+        for (ui::FormTimer* t1 : Timer1)
+            t1->setEnabled(false);
+        ui::DoEvents();
+        links.network_mode = false;
+        ui::DoEvents();
+        break;
+    case 1: {
+        links.op_mode = 1;
+        Timer2->setInterval(kScanIntervalMs);
+        Timer2->setEnabled(true);
+        links.poll_index = static_cast<int16_t>(Combo1->currentIndex());
+        bool refused = false;
+        Timer4->setInterval(poll_interval(txt_polltime->text(), Timer4->Interval(), &refused));
+        Timer4->setEnabled(true);
+        // The caption tells the poll time in force.
+        const QString seconds =
+            refused ? QString::number(Timer4->Interval() / 1000.0) : txt_polltime->text().trimmed();
+        setCaption(t + QStringLiteral(" - Single Scale Mode (Polling Activated - ") + seconds +
+                   QStringLiteral(" sec)"));
+        break;
+    }
+    case 2:
+        if (is(t, "RS232")) break;
+        links.op_mode = 2;
+        Timer2->setEnabled(false);
+        Timer4->setEnabled(false);
+        setCaption(t + QStringLiteral(" - Network Mode"));
+        break;
+    default:
+        break;
+    }
+}
+
+void form1::opt_network_Click() {
+    if (!opt_network->isChecked()) return;
+    NetList->setVisible(true);
+    setmode(2);
+    chk_pollenb->setEnabled(false);
+    txt_polltime->setEnabled(false);
+    Label2->setEnabled(false);
+    links.timer1_index = 0;
+    Timer1[0]->setInterval(poll_interval(txt_polltime->text(), Timer1[0]->Interval()));
+    ui::DoEvents();
+    Timer1[0]->setEnabled(true);
+    ui::DoEvents();
+    links.network_mode = true;
+    ui::DoEvents();
+}
+
+void form1::opt_single_Click() {
+    if (!opt_single->isChecked()) return;
+    for (ui::FormTimer* t1 : Timer1)
+        t1->setEnabled(false);
+    ui::DoEvents();
+    links.network_mode = false;
+    setCaption(core.comm_type + QStringLiteral(" - Network Mode (standby)"));
+    ui::DoEvents();
+    // Network operation has ended: no row of the network list stays selected.
+    NetList->clearSelection();
+    links.network_mode = false;
+    ui::DoEvents();
+    setmode(0);
+    chk_pollenb->setEnabled(true);
+    txt_polltime->setEnabled(true);
+    Label2->setEnabled(true);
+}
+
+void form1::halttimers() {
+    std::array<ui::FormTimer*, 13> all{};
+    std::copy(Timer1.begin(), Timer1.end(), all.begin());
+    all[10] = Timer2;
+    all[11] = Timer3;
+    all[12] = Timer4;
+    for (size_t k = 0; k < all.size(); ++k) {
+        saved_intervals[k] = static_cast<int16_t>(std::clamp(all[k]->Interval(), 0, kLongestIntervalMs));
+        all[k]->setInterval(0);
+    }
+}
+
+void form1::net_stat_get() {
+    // Option values as True (-1) / False (0), the check box as 1 / 0.
+    saved_opt_single = opt_single->isChecked() ? -1 : 0;
+    saved_opt_network = opt_network->isChecked() ? -1 : 0;
+    saved_chk_pollenb = chk_pollenb->isChecked() ? 1 : 0;
+}
+
+void form1::net_stat_put() {
+    // The handlers run here even when a control already holds the saved value, so that the
+    // saved mode is running again afterwards (the timers were halted in between).
+    if (saved_opt_single != 0) {
+        {
+            const QSignalBlocker block(opt_single);
+            opt_single->setChecked(true);
+        }
+        opt_single_Click();
+        const bool poll = saved_chk_pollenb != 0;
+        const bool changed = chk_pollenb->isChecked() != poll;
+        {
+            const QSignalBlocker block(chk_pollenb);
+            chk_pollenb->setChecked(poll);
+        }
+        if (changed || poll) chk_pollenb_Click();
+    } else {
+        const bool network = saved_opt_network != 0;
+        {
+            const QSignalBlocker block(opt_network);
+            opt_network->setChecked(network);
+        }
+        if (network) opt_network_Click();
+    }
+}
+
+void form1::formactivate() {
+    ui::DoEvents();
+}
