@@ -22,6 +22,7 @@
 #include "platform/settings/settings.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/twips.h"
+#include "screen/form1.h"
 
 namespace {
 
@@ -47,11 +48,6 @@ private:
     int height_;
 };
 
-ChildPlaceholder& scale_screen_placeholder() {
-    static ChildPlaceholder* f = new ChildPlaceholder(QStringLiteral("Remote Screen"), 12375, 5415);
-    return *f;
-}
-
 ChildPlaceholder& setup_placeholder() {
     static ChildPlaceholder* f = new ChildPlaceholder(QStringLiteral("Setup"), 7710, 6930);
     return *f;
@@ -74,7 +70,7 @@ void store_placement(const QString& key, double twips) {
 } // namespace
 
 void show_scale_screen() {
-    scale_screen_placeholder().open();
+    Form1().Show();
 }
 
 void show_setup() {

@@ -2,7 +2,13 @@
 
 #include <QHeaderView>
 
+#include "platform/db/data_control.h"
 #include "platform/ui/twips.h"
+
+#include <QSignalBlocker>
+#include <initializer_list>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -36,37 +42,42 @@ void form1::create_controls() {
     Screen = new QLabel(vsElastic1);
     Screen->setObjectName("Screen");
     Screen->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Screen->setFrameShape(QFrame::Panel);
+    Screen->setFrameShadow(QFrame::Sunken);
     txt_groupnum = place(new QLineEdit(vsElastic1), 1320, 2800, 3495, 330);
     txt_groupnum->setObjectName("txt_groupnum");
 
     // Right-hand panel.
     vsElastic2 = place(new QWidget(this), 9450, 0, 2925, 5415);
+    // Everything ends above 4500 twips, where the lower panels begin.
     vsElastic2->setObjectName("vsElastic2");
-    Label1 = place(new QLabel(vsElastic2), 60, 0, 2800, 225);
-    Combo1 = place(new QComboBox(vsElastic2), 60, 240, 2800, 330);
+    Label1 = place(new QLabel(vsElastic2), 60, 30, 2800, 225);
+    Combo1 = place(new QComboBox(vsElastic2), 60, 270, 2800, 330);
+    Combo1->setObjectName("Combo1");
     Combo1->setEditable(false);
 
-    frame_mode = place(new QGroupBox(vsElastic2), 60, 630, 2800, 1170);
+    frame_mode = place(new QGroupBox(vsElastic2), 60, 645, 2800, 1110);
     opt_single = place(new QRadioButton(frame_mode), 120, 240, 1250, 270);
     opt_network = place(new QRadioButton(frame_mode), 1425, 240, 1300, 270);
-    chk_pollenb = place(new QCheckBox(frame_mode), 120, 540, 1250, 270);
-    Label2 = place(new QLabel(frame_mode), 1425, 300, 1300, 225);
-    txt_polltime = place(new QLineEdit(frame_mode), 1425, 540, 900, 300);
-    chk_frame = place(new QCheckBox(frame_mode), 120, 840, 1250, 270);
-    chk_txon = place(new QCheckBox(frame_mode), 1425, 840, 1250, 270);
+    chk_pollenb = place(new QCheckBox(frame_mode), 120, 525, 780, 270);
+    Label2 = place(new QLabel(frame_mode), 900, 548, 825, 225);
+    txt_polltime = place(new QLineEdit(frame_mode), 1740, 510, 960, 300);
+    chk_frame = place(new QCheckBox(frame_mode), 120, 810, 1250, 270);
+    chk_txon = place(new QCheckBox(frame_mode), 1425, 810, 1250, 270);
 
-    Frame2 = place(new QGroupBox(vsElastic2), 60, 1830, 2800, 960);
-    opt_none = place(new QRadioButton(Frame2), 120, 210, 2600, 240);
-    opt_datacol = place(new QRadioButton(Frame2), 120, 450, 2600, 240);
-    opt_netscan = place(new QRadioButton(Frame2), 120, 690, 2600, 240);
+    Frame2 = place(new QGroupBox(vsElastic2), 60, 1800, 2800, 750);
+    opt_none = place(new QRadioButton(Frame2), 120, 225, 900, 240);
+    opt_datacol = place(new QRadioButton(Frame2), 1110, 225, 1620, 240);
+    opt_netscan = place(new QRadioButton(Frame2), 120, 465, 2600, 240);
 
-    Frame5 = place(new QGroupBox(vsElastic2), 60, 2820, 2800, 1800);
-    Command11 = place(new QPushButton(Frame5), 120, 240, 2560, 360);
-    btn_saveslave = place(new QPushButton(Frame5), 120, 630, 2560, 360);
-    btn_slavesload = place(new QPushButton(Frame5), 120, 1020, 2560, 360);
-    btn_closeallslaves = place(new QPushButton(Frame5), 120, 1410, 2560, 360);
+    Frame5 = place(new QGroupBox(vsElastic2), 60, 2595, 2800, 1440);
+    Command11 = place(new QPushButton(Frame5), 120, 225, 2560, 285);
+    btn_saveslave = place(new QPushButton(Frame5), 120, 525, 2560, 285);
+    btn_slavesload = place(new QPushButton(Frame5), 120, 825, 2560, 285);
+    btn_closeallslaves = place(new QPushButton(Frame5), 120, 1125, 2560, 285);
 
-    Command1 = place(new QPushButton(vsElastic2), 60, 4770, 2800, 420);
+    Command1 = place(new QPushButton(vsElastic2), 60, 4095, 2800, 345);
+    Command1->setObjectName("Command1");
 
     // Data-collection panel.
     datawindow = new QWidget(this);
@@ -112,11 +123,36 @@ void form1::create_controls() {
     Timer2 = new ui::FormTimer(this);
     Timer3 = new ui::FormTimer(this);
     Timer4 = new ui::FormTimer(this);
+
+    // The hidden data controls: data1 on the ScaleCFG records, data2 on the collected readings.
+    data1 = new adodb::DataControl(this);
+    data1->setObjectName("data1");
+    data2 = new adodb::DataControl(this);
+    data2->setObjectName("data2");
+}
+
+void form1::release_data_controls() {
+    // An empty source closes the control's recordset and connection.
+    for (adodb::DataControl* d : {data1, data2}) {
+        if (!d->Recordset()->IsOpen() && d->ConnectionString().isEmpty()) continue;
+        d->setConnectionString(QString());
+        d->setRecordSource(QString());
+        d->Refresh();
+    }
 }
 
 void form1::build() {
-    // Design state of every control, as at each load of the screen.
-    setCaption("form1");
+    // Design state of every control, as at each load of the screen. Setting it is no choice of
+    // the user's, so the controls' handlers do not run.
+    std::vector<std::unique_ptr<QSignalBlocker>> quiet;
+    for (QObject* o : std::initializer_list<QObject*>{
+             Combo1, opt_single, opt_network, chk_pollenb, chk_frame, chk_txon, opt_none, opt_datacol,
+             opt_netscan, opt_grp, opt_desc, opt_datetime, opt_ID, chk_Excel, chk_SaveOnPrint, chk_Reset_Row,
+             Check1, NetList->selectionModel()})
+        quiet.push_back(std::make_unique<QSignalBlocker>(o));
+
+    setCaption("Remote Screen");
+    release_data_controls();
     Screen->clear();
     txt_groupnum->clear();
 
@@ -137,8 +173,9 @@ void form1::build() {
     opt_network->setText("Network");
     opt_network->setToolTip("Use this to start and monitor the scale network.");
     chk_pollenb->setText("Poll");
-    chk_pollenb->setToolTip("When using the single scale operating mode, use this to poll the scale for readings "
-                            "at regular intervals.");
+    chk_pollenb->setToolTip(
+        "When using the single scale operating mode, use this to poll the scale for readings "
+        "at regular intervals.");
     chk_pollenb->setChecked(false);
     chk_pollenb->setEnabled(true);
     txt_polltime->clear();
@@ -222,10 +259,8 @@ void form1::build() {
 }
 
 void form1::netlist_set_row(int slot, const QString& name, const QString& reading) {
-    if (slot < 0)
-        return;
-    if (NetList->rowCount() <= slot)
-        NetList->setRowCount(slot + 1);
+    if (slot < 0) return;
+    if (NetList->rowCount() <= slot) NetList->setRowCount(slot + 1);
     for (int col = 0; col < 2; ++col) {
         const QString text = col == 0 ? name : reading;
         if (QTableWidgetItem* item = NetList->item(slot, col))

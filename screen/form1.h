@@ -59,7 +59,7 @@ public:
     QPushButton* btn_saveslave = nullptr;
     QPushButton* btn_slavesload = nullptr;
     QPushButton* btn_closeallslaves = nullptr;
-    QPushButton* Command1 = nullptr; // "E&xit"
+    QPushButton* Command1 = nullptr;   // "E&xit"
     QLineEdit* txt_groupnum = nullptr; // group of the latest group reply
 
     // Data-collection panel.
@@ -102,6 +102,10 @@ public:
     // Start-up and shutdown.
     void adddefrec(int i);
     void Command1_Click();
+    // Selects an option button as the user would: its Click handler runs, also when the button
+    // was selected already. Handlers run on `toggled` to true, so setChecked(true) from code
+    // runs them too (connect_poll_timers connects opt_single and opt_network the same way).
+    void select_option(QRadioButton* option);
 
     // Selection, views and network list.
     void Combo1_Click();
@@ -162,9 +166,17 @@ protected:
 
 private:
     void create_controls();
+    // Start-up steps (screen/form1_startup.cpp). The set-up runs the event pump between its
+    // steps; it stops when the screen was unloaded (or unloaded and loaded again) meanwhile.
+    bool match_slot(int i, int generation);
+    bool setup_still_current(int generation) const;
+    bool setup_pump(int generation);
+    int load_generation_ = 0;
+    // Closes the data controls' recordsets and connections (at each load and unload).
+    void release_data_controls();
     // Signal connections, each next to the handlers it connects.
-    void connect_handlers();      // screen/form1_selection.cpp
-    void connect_poll_timers();   // links/poll_timers.cpp
+    void connect_handlers();        // screen/form1_selection.cpp
+    void connect_poll_timers();     // links/poll_timers.cpp
     void connect_data_collection(); // collect/data_collection.cpp
 };
 

@@ -146,6 +146,8 @@ private slots:
     void closing_shell_ends_program() {
         frmMain& f = main_form();
         f.Show();
+        // The scale screen's start-up opens the serial link: no device of the machine.
+        settings::SaveSetting("Ports", "COM1", db->folder + "/no-such-port");
         f.m_ars->trigger();
         QMdiSubWindow* screen = child_titled("Remote Screen");
         QVERIFY(screen);
