@@ -1,5 +1,6 @@
 #include "screen/form1.h"
 
+#include <QFont>
 #include <QHeaderView>
 
 #include "platform/db/data_control.h"
@@ -36,6 +37,11 @@ form1& Form1() {
 }
 
 void form1::create_controls() {
+    // The display's large font is an extra-condensed face; where it is not installed, a
+    // condensed sans takes its place at the same size.
+    QFont::insertSubstitutions("Swiss911 XCm BT", {"Nimbus Sans Narrow", "Liberation Sans Narrow",
+                                                   "DejaVu Sans Condensed", "Arial Narrow"});
+
     // Left: the keypad picture with the large display over its display window.
     vsElastic1 = place(new QWidget(this), 0, 0, 9435, 5415);
     vsElastic1->setObjectName("vsElastic1");
@@ -67,8 +73,8 @@ void form1::create_controls() {
 
     Frame2 = place(new QGroupBox(vsElastic2), 60, 1800, 2800, 750);
     opt_none = place(new QRadioButton(Frame2), 120, 225, 900, 240);
-    opt_datacol = place(new QRadioButton(Frame2), 1110, 225, 1620, 240);
-    opt_netscan = place(new QRadioButton(Frame2), 120, 465, 2600, 240);
+    opt_netscan = place(new QRadioButton(Frame2), 1050, 225, 1680, 240);
+    opt_datacol = place(new QRadioButton(Frame2), 120, 465, 2600, 240);
 
     Frame5 = place(new QGroupBox(vsElastic2), 60, 2595, 2800, 1440);
     Command11 = place(new QPushButton(Frame5), 120, 225, 2560, 285);

@@ -29,6 +29,7 @@
 #include "tests/sim/tcp_end.h"
 #include "tests/support/temp_database.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QString>
 #include <memory>
@@ -44,7 +45,10 @@ struct ScreenFixture {
     std::unique_ptr<sim::PtyEnd> pty;
     std::unique_ptr<sim::TcpEnd> server;
 
-    ~ScreenFixture() { stop(); }
+    // Tests call stop() in cleanup(); a fixture that outlives the application does nothing.
+    ~ScreenFixture() {
+        if (QCoreApplication::instance()) stop();
+    }
 
     // Fresh module state, a database copy whose syscfg names the link, the recorder for
     // message boxes and the simulator's end for the link. False when something could not be
