@@ -44,8 +44,8 @@ PtyEnd::~PtyEnd() {
     hang_up();
 }
 
-void PtyEnd::pump() {
-    if (master_ < 0) return;
+int PtyEnd::pump() {
+    if (master_ < 0) return 0;
     char buf[512];
     for (;;) {
         const ssize_t n = ::read(master_, buf, sizeof buf);
@@ -60,6 +60,7 @@ void PtyEnd::pump() {
         at += n;
     }
     if (!responder_->pending()) timer_->stop();
+    return static_cast<int>(at);
 }
 
 void PtyEnd::hang_up() {

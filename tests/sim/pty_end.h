@@ -24,8 +24,9 @@ public:
     QString path() const { return path_; }
     Responder& responder() { return *responder_; }
 
-    // Takes what the program wrote and sends what is due, without waiting.
-    void pump();
+    // Takes what the program wrote and sends what is due, without waiting. Returns the number
+    // of bytes sent.
+    int pump();
     // Closes the terminal: the device disappears under the program.
     void hang_up();
 

@@ -67,6 +67,8 @@ public:
     bool pending() const { return !out_.isEmpty(); }
     // Drops every reply not yet taken.
     void purge() { out_.clear(); }
+    // Sends bytes of the test's own making as a reply (the switches apply as to any reply).
+    void send_raw(const QByteArray& bytes) { reply(bytes); }
 
     // The reading reply a scale would send now.
     QByteArray reading_reply(const Scale& s) const;

@@ -1,0 +1,385 @@
+// The four receive scans over the simulator: simulated FTDI devices for "USB" and "USB485", a
+// real pseudo-terminal for "RS232" and "RS485". What is shown, stored and logged into datacol.
+#include "links/command_frames.h"
+#include "links/reply_parser.h"
+#include "platform/spreadsheet/spreadsheet.h"
+#include "platform/spreadsheet/spreadsheet_recorder.h"
+#include "tests/links/screen_links.h"
+#include "tests/support/test_main.h"
+
+#include <QtTest>
+
+using linktest::addr_byte;
+
+class TestReceiveScans : public QObject {
+    Q_OBJECT
+
+    linktest::ScreenLinks fx;
+
+    QByteArray reply_11(int addr, const char* reading) {
+        // address byte + 7-character reading + "D" + CR LF: exactly one record slot long.
+        return addr_byte(addr) + QByteArray(reading).leftJustified(7, ' ', true) + "D\r\n";
+    }
+    QByteArray rec(int addr, const char* reading) {
+        return addr_byte(addr) + "  " + QByteArray(reading).leftJustified(6, ' ', true) + "\r\n";
+    }
+
+private slots:
+    void cleanup() { fx.stop(); }
+
+    // ---- USB485 ----
+
+    void usb485_replies_data() {
+        QTest::addColumn<QList<int>>("addrs");
+        QTest::addColumn<int>("cur");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<bool>("autosave");
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<int>("slot");           // -1: dropped
+        QTest::addColumn<QByteArray>("reading"); // of that slot
+        QTest::addColumn<QString>("group");      // txt_groupnum afterwards
+        QTest::addColumn<QStringList>("rows");
+
+        const QList<int> three{128, 129, 130};
+        QTest::newRow("group, blank, 1234.5, D, CR in slot 2")
+            << three << 2 << true << false << addr_byte(130) + "#2 1234.5D\r" << 2 << QByteArray(" 1234.5")
+            << QString(" Group 2   1234.5D\r") << QStringList{"130| 1234.5", "130|1234.5"};
+        QTest::newRow("group without Enabled logs nothing")
+            << three << 2 << false << false << addr_byte(130) + "#2 7.5\r" << 2 << QByteArray(" 7.5")
+            << QString(" Group 2   7.5\r") << QStringList{};
+        QTest::newRow("address 127 dropped although a slot has it")
+            << QList<int>{127} << 0 << true << true << addr_byte(127) + " 1.0D\r" << -1 << QByteArray()
+            << QString() << QStringList{};
+        QTest::newRow("address 128 accepted") << three << 0 << false << false << addr_byte(128) + " 1.0\r"
+                                              << 0 << QByteArray(" 1.0") << QString() << QStringList{};
+        QTest::newRow("address 255 accepted")
+            << QList<int>{255} << 0 << false << false << addr_byte(255) + " 9.0\r\n"
+            << 0 << QByteArray(" 9.0") << QString() << QStringList{};
+        QTest::newRow("address of no slot") << three << 0 << true << true << addr_byte(140) + " 1.0\r" << -1
+                                            << QByteArray() << QString() << QStringList{};
+        QTest::newRow("two slots with one address: the first gets it")
+            << QList<int>{131, 131} << 1 << false << false << addr_byte(131) + " 3.0\r" << 0
+            << QByteArray(" 3.0") << QString() << QStringList{};
+        QTest::newRow("garbage dropped") << three << 0 << true << true << QByteArray("\x01\x7fzz#D\r", 7)
+                                         << -1 << QByteArray() << QString() << QStringList{};
+        QTest::newRow("printed '+' logs the last 6 characters")
+            << three << 1 << false << false << addr_byte(129) + "+  42.00 kg\r" << 1
+            << QByteArray("+  42.00 kg") << QString() << QStringList{"129|.00 kg"};
+        QTest::newRow("Auto Save with a block of three records")
+            << three << 2 << false << true
+            << reply_11(130, " 1234.5") + rec(131, "100.0") + rec(132, "200.0") + rec(133, "300.0") << 2
+            << QByteArray(" 1234.5") << QString()
+            << QStringList{"130|1234.5", "131|100.0 ", "132|200.0 ", "133|300.0 "};
+        QTest::newRow("record block skips a 128 slot")
+            << three << 2 << false << true
+            << reply_11(130, "  5.500") + rec(131, "1") + rec(128, "2") + rec(133, "3") << 2
+            << QByteArray("  5.500") << QString() << QStringList{"130| 5.500", "131|1     ", "133|3     "};
+    }
+    void usb485_replies() {
+        QVERIFY(fx.start("USB485"));
+        QFETCH(QList<int>, addrs);
+        QFETCH(int, cur);
+        QFETCH(QByteArray, raw);
+        QFETCH(int, slot);
+        fx.fill(addrs);
+        links.cur_scale = static_cast<int16_t>(cur);
+        form1& f = fx.f();
+        QFETCH(bool, enabled);
+        QFETCH(bool, autosave);
+        f.Check1->setChecked(enabled);
+        f.chk_SaveOnPrint->setChecked(autosave);
+        f.Screen->setText("old");
+        for (int i = 0; i < addrs.size(); ++i)
+            links.scale_reading[i] = "prev";
+
+        fx.net->send_raw(raw);
+        f.USB485_inputscan();
+
+        QCOMPARE(links.usb485_timeouts, 0.0);
+        QVERIFY(links.rx_buf[0].isEmpty());
+        for (int i = 0; i < addrs.size(); ++i) {
+            if (i == slot) {
+                QTEST(links.scale_reading[i], "reading");
+                QCOMPARE(fx.netlist_reading(i), QString::fromLatin1(links.scale_reading[i]));
+                QCOMPARE(f.NetList->item(i, 0)->text(), links.scale_name[i]);
+            } else {
+                QCOMPARE(links.scale_reading[i], QByteArray("prev"));
+                QCOMPARE(fx.netlist_reading(i), QString());
+            }
+        }
+        QCOMPARE(f.Screen->text(),
+                 slot == cur ? QString::fromLatin1(links.scale_reading[slot]) : QString("old"));
+        QTEST(f.txt_groupnum->text(), "group");
+        QTEST(fx.datacol(), "rows");
+    }
+
+    // A reply that comes in pieces is joined first; the "+" test looks at the joined text.
+    void usb485_split_over_reads() {
+        QVERIFY(fx.start("USB485"));
+        fx.fill({130});
+        sim::Scale& s = fx.net->add(130);
+        s.printed = true;
+        s.reading = " 77.7";
+        fx.net->split = 8; // one byte a read
+        fx.net->split_gap = 0.01;
+        frames::send_ftdi(links.usb_handle, frames::poll("USB485", 130, false, frames::PollSource::cycle));
+        fx.f().USB485_inputscan();
+        QCOMPARE(links.scale_reading[0], QByteArray("+ 77.7"));
+        QCOMPARE(fx.datacol(), QStringList{"130|+ 77.7"});
+        QCOMPARE(links.usb485_timeouts, 0.0);
+    }
+
+    // No CR within 0.25 s: counted once, both buffers purged, the old reading kept, and the next
+    // scan starts afresh.
+    void usb485_time_out() {
+        QVERIFY(fx.start("USB485"));
+        fx.fill({130});
+        links.scale_reading[0] = "prev";
+        links.rx_buf[0] = "left over";
+        fx.net->send_raw(addr_byte(130) + " 12.3"); // no CR
+        const double t0 = wclock::Timer();
+        fx.f().USB485_inputscan();
+        QCOMPARE(links.usb485_timeouts, 1.0);
+        QCOMPARE(fx.usb->device(0).purges, QList<uint32_t>{3});
+        QCOMPARE(links.scale_reading[0], QByteArray("prev"));
+        QVERIFY(wclock::Timer() - t0 >= 0.25);
+        QVERIFY(wclock::Timer() - t0 < 0.3);
+
+        fx.net->send_raw(addr_byte(130) + " 4.0\r");
+        fx.f().USB485_inputscan();
+        QCOMPARE(links.usb485_timeouts, 1.0);
+        QCOMPARE(links.scale_reading[0], QByteArray(" 4.0"));
+    }
+
+    // More than one read buffer queued: taken in reads of at most 256, the record block read
+    // from the buffer as the last read left it (its bytes first, older bytes behind).
+    void usb485_longer_than_the_buffer() {
+        QVERIFY(fx.start("USB485"));
+        fx.fill({130});
+        fx.f().chk_SaveOnPrint->setChecked(true);
+        QByteArray raw = addr_byte(130) + QByteArray(298, '7') + '\r'; // 300 bytes
+        raw[55] = static_cast<char>(200);                              // slot 5 of the first read
+        fx.net->send_raw(raw);
+        fx.f().USB485_inputscan();
+        QCOMPARE(links.scale_reading[0].size(), 298);
+        const QStringList rows = fx.datacol();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0], "130|777777");
+        QVERIFY(rows[1].startsWith("200|"));
+    }
+
+    void usb485_unplugged_mid_scan() {
+        QVERIFY(fx.start("USB485"));
+        fx.fill({130});
+        links.scale_reading[0] = "prev";
+        fx.net->send_raw(addr_byte(130) + " 1"); // the rest never comes
+        const double t0 = wclock::Timer();
+        wclock::set_slice_hook([&] {
+            if (wclock::Timer() > t0 + 0.05) fx.usb->device(0).attached = false;
+        });
+        fx.f().USB485_inputscan();
+        QCOMPARE(links.scale_reading[0], QByteArray("prev"));
+        QCOMPARE(links.usb485_timeouts, 1.0);
+        QVERIFY(fx.datacol().isEmpty());
+    }
+
+    void usb485_scan_stop() {
+        QVERIFY(fx.start("USB485"));
+        fx.fill({130});
+        links.scan_stop = true;
+        fx.net->send_raw(addr_byte(130) + " 1.0\r");
+        fx.f().USB485_inputscan();
+        QVERIFY(links.scale_reading[0].isEmpty());
+        QCOMPARE(links.usb485_timeouts, 0.0);
+    }
+
+    void usb485_slave_window_and_excel() {
+        QVERIFY(fx.start("USB485"));
+        spreadsheet::SpreadsheetRecorder sheet;
+        spreadsheet::set_backend(&sheet);
+        fx.fill({130, 131});
+        form1& f = fx.f();
+        f.Combo1->addItems({"Scale 0", "Scale 1"});
+        f.Combo1->setCurrentIndex(0);
+        f.chk_SaveOnPrint->setChecked(true);
+        f.chk_Excel->setChecked(true);
+        fx.net->send_raw(addr_byte(131) + " 8.25\r");
+        f.USB485_inputscan();
+        spreadsheet::set_backend(nullptr);
+        // One row, for the scale selected on the screen, whichever scale answered.
+        const QStringList rows = fx.datacol();
+        QCOMPARE(rows, QStringList{"131| 8.25"});
+        QCOMPARE(sheet.cell(1, 1).toString(), QString("ScaleID"));
+        bool found = false;
+        for (int r = 2; r < 10; ++r)
+            found = found || sheet.cell(r, 1).toString() == "Scale 0";
+        QVERIFY(found);
+    }
+
+    // ---- RS485 ----
+
+    void rs485_reply() {
+        QVERIFY(fx.start("RS485"));
+        fx.fill({130, 131});
+        links.cur_scale = 1;
+        fx.f().Check1->setChecked(true);
+        QVERIFY(fx.deliver_serial(addr_byte(131) + "#2 55.0D\r\n"));
+        fx.f().rs485_inputscan();
+        // No group field and no print flag on this link.
+        QCOMPARE(links.scale_reading[1], QByteArray("#2 55.0D"));
+        QCOMPARE(fx.f().Screen->text(), QString("#2 55.0D"));
+        QCOMPARE(fx.netlist_reading(1), QString("#2 55.0D"));
+        QCOMPARE(fx.f().txt_groupnum->text(), QString());
+        QCOMPARE(fx.datacol(), QStringList{"131|#2 55.0D"});
+        QVERIFY(links.rx_buf[0].isEmpty());
+    }
+
+    // A reply cut off by the time-out stays and is joined in front of the next one.
+    void rs485_cut_off_joined() {
+        QVERIFY(fx.start("RS485"));
+        fx.fill({130, 131});
+        QVERIFY(fx.deliver_serial(addr_byte(131) + " 1.0"));
+        fx.f().rs485_inputscan();
+        QCOMPARE(links.rx_buf[0], addr_byte(131) + " 1.0");
+        QVERIFY(links.scale_reading[1].isEmpty());
+        QVERIFY(fx.deliver_serial(addr_byte(130) + " 2.0\r"));
+        fx.f().rs485_inputscan();
+        QCOMPARE(links.scale_reading[1], QByteArray(" 1.0") + addr_byte(130) + " 2.0");
+        QVERIFY(links.scale_reading[0].isEmpty());
+        QVERIFY(links.rx_buf[0].isEmpty());
+    }
+
+    void rs485_dropped_data() {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::newRow("address 127") << addr_byte(127) + " 1.0\r";
+        QTest::newRow("garbage") << QByteArray("zz 1.0\r");
+        QTest::newRow("only a CR") << QByteArray("\r");
+        QTest::newRow("unknown address") << addr_byte(200) + " 1.0\r";
+    }
+    void rs485_dropped() {
+        QVERIFY(fx.start("RS485"));
+        fx.fill({127, 130});
+        fx.f().Check1->setChecked(true);
+        QFETCH(QByteArray, raw);
+        QVERIFY(fx.deliver_serial(raw));
+        fx.f().rs485_inputscan();
+        QVERIFY(links.scale_reading[0].isEmpty());
+        QVERIFY(links.scale_reading[1].isEmpty());
+        QVERIFY(fx.datacol().isEmpty());
+        QVERIFY(links.rx_buf[0].isEmpty());
+    }
+
+    // ---- RS232 ----
+
+    void rs232_lines_data() {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<QByteArray>("reading");
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("group line logged without Enabled")
+            << QByteArray("#1 12.3\r") << QByteArray("#1 12.3") << QString(" Group 1   12.3\r")
+            << QStringList{"Scale 0|#1 12.3"};
+        QTest::newRow("plain line shown, not logged")
+            << QByteArray("  12.3 lb\r\n") << QByteArray("12.3 lb") << QString() << QStringList{};
+        QTest::newRow("text after the CR dropped")
+            << QByteArray("1.0\r2.0\r") << QByteArray("1.0") << QString() << QStringList{};
+    }
+    void rs232_lines() {
+        QVERIFY(fx.start("RS232"));
+        fx.fill({0});
+        links.cur_scale = 3; // shown whichever scale is selected
+        QFETCH(QByteArray, raw);
+        QVERIFY(fx.deliver_serial(raw));
+        fx.f().rs232_inputscan();
+        QTEST(links.scale_reading[0], "reading");
+        QCOMPARE(fx.f().Screen->text(), QString::fromLatin1(links.scale_reading[0]));
+        QTEST(fx.f().txt_groupnum->text(), "group");
+        QTEST(fx.datacol(), "rows");
+        QVERIFY(links.rx_buf[0].isEmpty());
+    }
+
+    // A line without its CR waits for the next call; endless noise is kept bounded.
+    void rs232_partial_line() {
+        QVERIFY(fx.start("RS232"));
+        fx.fill({0});
+        QVERIFY(fx.deliver_serial(" 45."));
+        fx.f().rs232_inputscan();
+        QCOMPARE(links.rx_buf[0], QByteArray(" 45."));
+        QVERIFY(links.scale_reading[0].isEmpty());
+        QVERIFY(fx.deliver_serial("6\r"));
+        fx.f().rs232_inputscan();
+        QCOMPARE(links.scale_reading[0], QByteArray("45.6"));
+
+        for (int k = 0; k < 6; ++k) {
+            QVERIFY(fx.deliver_serial(QByteArray(1000, 'x')));
+            fx.f().rs232_inputscan();
+        }
+        QVERIFY(links.rx_buf[0].size() <= 4096);
+        QVERIFY(fx.deliver_serial("\r"));
+        fx.f().rs232_inputscan();
+        QVERIFY(links.rx_buf[0].isEmpty());
+        QVERIFY(links.scale_reading[0].size() <= 4096);
+    }
+
+    // ---- USB ----
+
+    void usb_reads_data() {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<QByteArray>("reading");
+        QTest::newRow("CR LF") << QByteArray("  12.5 kg\r\n") << QByteArray("12.5 kg");
+        QTest::newRow("without CR") << QByteArray(" 9.9 kg") << QByteArray("9.9 kg");
+        QTest::newRow("group and flag taken whole") << QByteArray("#3 1.0D\r") << QByteArray("#3 1.0D");
+        QTest::newRow("more than a read buffer") << QByteArray(300, '5') << QByteArray(300, '5');
+    }
+    void usb_reads() {
+        QVERIFY(fx.start("USB"));
+        auto scale = std::make_shared<sim::Responder>(sim::Responder::Link::single);
+        fx.usb->add("S1", "Scale one", scale);
+        fx.usb->add("S2", "Scale two", scale);
+        ftdi::FT_HANDLE h1 = 0, h2 = 0;
+        QCOMPARE(ftdi::FT_Open(0, &h1), ftdi::FT_OK);
+        QCOMPARE(ftdi::FT_Open(1, &h2), ftdi::FT_OK);
+        fx.fill({static_cast<int>(h1), static_cast<int>(h2)});
+        links.scale_name[1] = "USB two";
+        links.poll_index = 1;
+        links.cur_scale = 1;
+        fx.f().Check1->setChecked(true);
+        QFETCH(QByteArray, raw);
+        scale->send_raw(raw);
+        fx.f().USB_inputscan();
+        QTEST(links.scale_reading[1], "reading");
+        QVERIFY(links.scale_reading[0].isEmpty());
+        QCOMPARE(fx.f().Screen->text(), QString::fromLatin1(links.scale_reading[1]));
+        QCOMPARE(fx.netlist_reading(1), QString::fromLatin1(links.scale_reading[1]));
+        QCOMPARE(fx.datacol(), QStringList{"USB two|" + QString::fromLatin1(links.scale_reading[1])});
+        QVERIFY(links.rx_buf[0].isEmpty());
+        ftdi::FT_Close(h1);
+        ftdi::FT_Close(h2);
+    }
+
+    void usb_nothing_to_read() {
+        QVERIFY(fx.start("USB"));
+        auto scale = std::make_shared<sim::Responder>(sim::Responder::Link::single);
+        fx.usb->add("S1", "Scale one", scale);
+        ftdi::FT_HANDLE h = 0;
+        QCOMPARE(ftdi::FT_Open(0, &h), ftdi::FT_OK);
+        fx.fill({static_cast<int>(h)});
+        links.scale_reading[0] = "prev";
+        fx.f().USB_inputscan(); // nothing queued
+        QCOMPARE(links.scale_reading[0], QByteArray("prev"));
+        scale->send_raw("1.0\r");
+        links.poll_index = 5; // no such slot
+        fx.f().USB_inputscan();
+        links.poll_index = -1;
+        fx.f().USB_inputscan();
+        QCOMPARE(links.scale_reading[0], QByteArray("prev"));
+        fx.usb->device(0).attached = false; // unplugged
+        links.poll_index = 0;
+        fx.f().USB_inputscan();
+        QCOMPARE(links.scale_reading[0], QByteArray("prev"));
+        ftdi::FT_Close(h);
+    }
+};
+
+WEYVANE_TEST_MAIN(TestReceiveScans)
+#include "test_receive_scans.moc"
