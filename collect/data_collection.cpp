@@ -15,6 +15,7 @@
 #include "platform/ui/message_box.h"
 #include "screen/form1.h"
 
+#include <QHeaderView>
 #include <algorithm>
 #include <cmath>
 #include <limits>
