@@ -72,6 +72,17 @@ void form1::connect_data_collection() {
     for (ui::FormTimer* t : Timer5)
         connect(t, &ui::FormTimer::Timer, this, [this](int index) { Timer5_Timer(index); });
     excel_set_output_box(chk_Excel);
+    // Timed collection ends with the screen; the scale records it read are let go.
+    connect(this, &ui::Form::unloaded, this, [this] {
+        for (int n = 0; n < kCollectTimers; ++n) {
+            Timer5[n]->setEnabled(false);
+            collect.datacol_count[n] = 0;
+            collect.datacol_limit[n] = 0;
+        }
+        scaleConfigRS->setConnectionString(QString());
+        scaleConfigRS->setRecordSource(QString());
+        scaleConfigRS->Refresh();
+    });
 }
 
 void form1::sortdatacol() {

@@ -381,6 +381,16 @@ private slots:
         }
     }
 
+    void unloading_the_screen_stops_timed_collection() {
+        add_scalecfg("('RS485', 130, 1, 0), ('RS485', 131, 1, 0)");
+        f().Check1->setChecked(true);
+        QCOMPARE(armed_limits().size(), 2);
+        emit f().unloaded();
+        for (ui::FormTimer* t : f().Timer5)
+            QVERIFY(!t->Enabled());
+        QVERIFY(!f().scaleConfigRS->Recordset()->IsOpen());
+    }
+
     void more_than_ten_scales_arm_the_first_ten() {
         QStringList values;
         for (int k = 0; k < 12; ++k)
