@@ -27,6 +27,9 @@ form1::form1() : ui::Form(nullptr, true) {
     connect_handlers();
     connect_poll_timers();
     connect_data_collection();
+    connect_dde();
+    connect_keypad();
+    connect_slave_windows();
 }
 
 form1::~form1() = default;

@@ -27,6 +27,9 @@
 namespace adodb {
 class DataControl;
 }
+namespace dde {
+class Source;
+}
 
 class form1 : public ui::Form {
     Q_OBJECT
@@ -158,6 +161,54 @@ public:
     void Data_collect();
     void DataGrid1_refresh_count();
 
+    // DDE interface (screen/dde_interface.cpp): the screen is the source of topic "Form1" while
+    // it is loaded. Cancel 0 accepts the execute string.
+    void Form_LinkExecute(const QString& CmdStr, int16_t& Cancel);
+    dde::Source* dde_source = nullptr;
+
+    // Configuration transfers (screen/config_transfers.cpp). Statuses: see there.
+    void move_scale_to_ocscreen(int32_t addr);
+    int16_t load_screen_from_scale(int32_t addr);
+    int16_t upload_oc(int32_t addr);
+    int16_t save_screen_to_scale(int32_t addr);
+    void move_ocscreen_to_ocdb();
+    void move_ocdb_to_ocscreen();
+    int16_t save_screen_to_db(const QString& text);
+    int16_t load_screen_from_db(const QString& text);
+
+    // Totals and confirm-and-run transfer commands (screen/totals.cpp). No control of the
+    // screen calls them; each works on the scale selected in Combo1.
+    void reset_scale_totals();
+    void load_default_groups();
+    void load_default_outputs();
+    void save_default_groups();
+    void save_default_outputs();
+    void download_oc_from_scale();
+    void download_groups_from_scale();
+    void load_groups_from_db();
+    void save_groups_to_db();
+    void upload_groups_to_scale();
+    void upload_groups_to_all();
+    void upload_oc_to_scale();
+    void upload_oc_to_all();
+    // Caption for the group totals of the latest good read: "Group Totals - " + the scale.
+    QString totals_caption;
+
+    // Remote keypad (screen/keypad.cpp). Positions in twips from the top-left corner of
+    // vsElastic1; click_x / click_y hold the latest mouse position over the picture.
+    void vsElastic1_mouse_pos(int button, int shift, float x, float y);
+    void vsElastic1_Click();
+    int32_t click_x = 0;
+    int32_t click_y = 0;
+    QWidget* keypad_picture = nullptr; // the front panel drawn under Screen
+
+    // Slave windows (collect/slave_layout.cpp).
+    void Command11_Click();
+    void btn_saveslave_Click();
+    void btn_slavesload_Click();
+    void btn_closeallslaves_Click();
+    void slavesload();
+
 protected:
     void build() override;
     void Form_Load() override;
@@ -178,6 +229,14 @@ private:
     void connect_handlers();        // screen/form1_selection.cpp
     void connect_poll_timers();     // links/poll_timers.cpp
     void connect_data_collection(); // collect/data_collection.cpp
+    void connect_dde();             // screen/dde_interface.cpp
+    // Reads of the configuration (letter "J" or "G"); 1 after the serial time-out.
+    int16_t read_config(char letter, int32_t addr);
+    void read_group_totals();
+    // The list position of the selected entry when it names a filled slot, else -1.
+    int selected_slot() const;
+    void connect_keypad();          // screen/keypad.cpp
+    void connect_slave_windows();   // collect/slave_layout.cpp
 };
 
 // The one scale screen of the run.

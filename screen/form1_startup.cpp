@@ -194,7 +194,7 @@ void form1::Form_Activate() {
             select_option(opt_netscan);
         }
         if (!setup_still_current(gen)) return;
-        // The saved slave windows are restored here once they exist.
+        slavesload();
         if (!setup_pump(gen)) return;
     }
 
