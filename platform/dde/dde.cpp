@@ -1,0 +1,233 @@
+#include "platform/dde/dde.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QWidget>
+
+namespace dde {
+
+namespace {
+
+const QString kDefaultPrefix = QStringLiteral("org.weyvane.dde.");
+QString& prefix() {
+    static QString p = kDefaultPrefix;
+    return p;
+}
+
+// How often the advised items are compared with the text last reported. Labels tell nobody
+// when their text changes, so the hot links look.
+constexpr int kAdviseCheckMs = 50;
+
+bool is_item(const QObject* w) {
+    const QString name = w->objectName();
+    return !name.isEmpty() && !name.startsWith(QLatin1String("qt_")) &&
+           (qobject_cast<const QLabel*>(w) || qobject_cast<const QLineEdit*>(w));
+}
+
+QString text_of(const QWidget* w) {
+    if (const auto* label = qobject_cast<const QLabel*>(w)) return label->text();
+    if (const auto* edit = qobject_cast<const QLineEdit*>(w)) return edit->text();
+    return {};
+}
+
+} // namespace
+
+QString bus_name(const QString& service) {
+    return prefix() + service;
+}
+
+void set_bus_prefix(const QString& p) {
+    prefix() = p.isEmpty() ? kDefaultPrefix : p;
+}
+
+QString object_path(const QString& topic) {
+    return QLatin1Char('/') + topic;
+}
+
+// The object on the bus: one per offered topic. It passes each call to its source.
+class TopicObject : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.weyvane.dde.Topic")
+public:
+    explicit TopicObject(Source* source) : QObject(source), source_(source) {}
+
+    void emit_changed(const QString& client, const QString& item, const QString& text) {
+        QDBusMessage m =
+            QDBusMessage::createTargetedSignal(client, object_path(source_->topic()), kInterface, "Changed");
+        m << item << text;
+        QDBusConnection::sessionBus().send(m);
+    }
+
+public slots:
+    Q_SCRIPTABLE bool Execute(const QString& command) { return source_->execute(command); }
+    Q_SCRIPTABLE QString Request(const QString& item) {
+        QString text;
+        if (!source_->request(item, &text)) unknown(item);
+        return text;
+    }
+    Q_SCRIPTABLE bool Poke(const QString& item, const QString& text) {
+        if (source_->poke(item, text)) return true;
+        unknown(item);
+        return false;
+    }
+    Q_SCRIPTABLE void Advise(const QString& item) {
+        if (!source_->advise(message().service(), item)) unknown(item);
+    }
+    Q_SCRIPTABLE void Unadvise(const QString& item) { source_->unadvise(message().service(), item); }
+
+signals:
+    Q_SCRIPTABLE void Changed(const QString& item, const QString& text);
+
+private:
+    void unknown(const QString& item) {
+        sendErrorReply(kUnknownItem,
+                       QStringLiteral("No item \"%1\" in topic \"%2\"").arg(item, source_->topic()));
+    }
+    Source* source_;
+};
+
+Source::Source(QWidget* form, const QString& topic) : QObject(form), form_(form), topic_(topic) {
+    object_ = new TopicObject(this);
+    advise_timer_ = new QTimer(this);
+    advise_timer_->setInterval(kAdviseCheckMs);
+    connect(advise_timer_, &QTimer::timeout, this, &Source::check_advises);
+}
+
+Source::~Source() {
+    stop();
+}
+
+bool Source::start(const QString& service) {
+    if (active_) return true;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) return false;
+    const QString name = bus_name(service);
+    if (!bus.registerObject(object_path(topic_), object_,
+                            QDBusConnection::ExportScriptableSlots |
+                                QDBusConnection::ExportScriptableSignals))
+        return false;
+    if (!bus.registerService(name)) {
+        bus.unregisterObject(object_path(topic_));
+        return false;
+    }
+    service_ = service;
+    bus_name_ = name;
+    active_ = true;
+    watcher_ = new QDBusServiceWatcher(this);
+    watcher_->setConnection(bus);
+    watcher_->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+    connect(watcher_, &QDBusServiceWatcher::serviceUnregistered, this, &Source::client_gone);
+    return true;
+}
+
+void Source::stop() {
+    advises_.clear();
+    last_text_.clear();
+    advise_timer_->stop();
+    if (watcher_) {
+        delete watcher_;
+        watcher_ = nullptr;
+    }
+    if (!active_) return;
+    active_ = false;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.unregisterObject(object_path(topic_));
+    bus.unregisterService(bus_name_);
+}
+
+bool Source::execute(const QString& command) {
+    if (!handler_) return true;
+    const bool accepted = handler_(command);
+    check_advises();
+    return accepted;
+}
+
+QWidget* Source::find_item(const QString& item) const {
+    if (item.isEmpty()) return nullptr;
+    const QList<QWidget*> all = form_->findChildren<QWidget*>();
+    for (QWidget* w : all)
+        if (is_item(w) && w->objectName().compare(item, Qt::CaseInsensitive) == 0) return w;
+    return nullptr;
+}
+
+bool Source::request(const QString& item, QString* text) const {
+    const QWidget* w = find_item(item);
+    if (!w) return false;
+    *text = text_of(w);
+    return true;
+}
+
+bool Source::poke(const QString& item, const QString& text) {
+    QWidget* w = find_item(item);
+    if (!w) return false;
+    if (auto* label = qobject_cast<QLabel*>(w))
+        label->setText(text);
+    else if (auto* edit = qobject_cast<QLineEdit*>(w))
+        edit->setText(text);
+    check_advises();
+    return true;
+}
+
+bool Source::advise(const QString& client, const QString& item) {
+    const QWidget* w = find_item(item);
+    if (!w) return false;
+    const QString key = w->objectName().toLower();
+    if (!last_text_.contains(key)) last_text_.insert(key, text_of(w));
+    if (!advises_.contains(client) && watcher_) watcher_->addWatchedService(client);
+    advises_[client].insert(key);
+    advise_timer_->start();
+    return true;
+}
+
+void Source::unadvise(const QString& client, const QString& item) {
+    auto it = advises_.find(client);
+    if (it == advises_.end()) return;
+    it->remove(item.toLower());
+    if (it->isEmpty()) client_gone(client);
+}
+
+void Source::client_gone(const QString& client) {
+    advises_.remove(client);
+    if (watcher_) watcher_->removeWatchedService(client);
+    // Items nobody watches any more are forgotten.
+    QSet<QString> watched;
+    for (const QSet<QString>& items : std::as_const(advises_))
+        watched.unite(items);
+    for (auto it = last_text_.begin(); it != last_text_.end();)
+        it = watched.contains(it.key()) ? std::next(it) : last_text_.erase(it);
+    if (advises_.isEmpty()) advise_timer_->stop();
+}
+
+int Source::advise_count() const {
+    int n = 0;
+    for (const QSet<QString>& items : advises_)
+        n += static_cast<int>(items.size());
+    return n;
+}
+
+void Source::check_advises() {
+    if (advises_.isEmpty()) return;
+    for (auto it = last_text_.begin(); it != last_text_.end(); ++it) {
+        const QWidget* w = find_item(it.key());
+        if (!w) continue;
+        const QString text = text_of(w);
+        if (text == it.value()) continue;
+        it.value() = text;
+        for (auto c = advises_.cbegin(); c != advises_.cend(); ++c)
+            if (c->contains(it.key())) send_changed(c.key(), w->objectName(), text);
+    }
+}
+
+void Source::send_changed(const QString& client, const QString& item, const QString& text) {
+    if (active_) object_->emit_changed(client, item, text);
+}
+
+} // namespace dde
+
+#include "dde.moc"

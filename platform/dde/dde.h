@@ -1,0 +1,98 @@
+#pragma once
+// A DDE source on the D-Bus session bus. A service (the program's name) offers topics (forms);
+// a client sends execute strings to a topic and requests, watches (hot link) or pokes the topic's
+// items, which are the labels and text boxes of the form, named after the control.
+//
+// On the bus:
+//   bus name      bus_name(service), "org.weyvane.dde." + service by default
+//   object        "/" + topic, e.g. "/Form1"
+//   interface     "org.weyvane.dde.Topic"
+//     Execute(s command) -> b     the acknowledgement: true when the handler accepted the string
+//     Request(s item) -> s        the item's text
+//     Poke(s item, s text) -> b   puts a new text into the item
+//     Advise(s item)              hot link: the caller gets Changed for every change of the item
+//     Unadvise(s item)            ends the caller's hot link
+//     signal Changed(s item, s text), sent to the clients that advised on the item
+// An unknown item is answered with the error "org.weyvane.dde.Error.UnknownItem". Item names
+// match without regard to case.
+//
+// Everything runs on the user-interface thread: an execute is handled while the bus call waits,
+// so the acknowledgement goes back when the handler returns. A missing session bus, or a name
+// held by another program, only means that no DDE is offered.
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <functional>
+
+class QDBusServiceWatcher;
+class QTimer;
+class QWidget;
+
+namespace dde {
+
+inline constexpr char kInterface[] = "org.weyvane.dde.Topic";
+inline constexpr char kUnknownItem[] = "org.weyvane.dde.Error.UnknownItem";
+
+// The bus name of a service.
+QString bus_name(const QString& service);
+// Programs sharing one bus (tests side by side) give their services their own prefix; an empty
+// prefix returns to "org.weyvane.dde.".
+void set_bus_prefix(const QString& prefix);
+
+QString object_path(const QString& topic);
+
+class TopicObject;
+
+class Source : public QObject {
+    Q_OBJECT
+public:
+    // Returns whether the execute string was accepted.
+    using ExecuteHandler = std::function<bool(const QString& command)>;
+
+    // The items are the named QLabel and QLineEdit children of `form`.
+    Source(QWidget* form, const QString& topic);
+    ~Source() override;
+
+    void set_execute_handler(ExecuteHandler handler) { handler_ = std::move(handler); }
+
+    // Offers the service and the topic on the session bus. False when there is no session bus
+    // or the name is taken; then nothing is offered. Starting again while offered does nothing.
+    bool start(const QString& service);
+    // Takes the service off the bus and ends every hot link. Safe at any time.
+    void stop();
+    bool active() const { return active_; }
+    QString service() const { return service_; }
+    QString topic() const { return topic_; }
+
+    // The parts the bus object calls; false for an unknown item.
+    bool execute(const QString& command);
+    bool request(const QString& item, QString* text) const;
+    bool poke(const QString& item, const QString& text);
+    bool advise(const QString& client, const QString& item);
+    void unadvise(const QString& client, const QString& item);
+    int advise_count() const;
+
+    // Reports the advised items whose text changed since they were last reported.
+    void check_advises();
+
+private:
+    QWidget* find_item(const QString& item) const;
+    void client_gone(const QString& client);
+    void send_changed(const QString& client, const QString& item, const QString& text);
+
+    QWidget* form_;
+    QString topic_;
+    QString service_;
+    QString bus_name_;
+    bool active_ = false;
+    ExecuteHandler handler_;
+    TopicObject* object_ = nullptr;
+    QTimer* advise_timer_ = nullptr;
+    QDBusServiceWatcher* watcher_ = nullptr;
+    // Client -> advised item names (lower case); item name -> text last reported.
+    QHash<QString, QSet<QString>> advises_;
+    QHash<QString, QString> last_text_;
+};
+
+} // namespace dde
