@@ -172,7 +172,7 @@ QImage front_panel() {
     p.setFont(pixel_font(9, true));
     const char* const lamps[] = {"ZERO", "STABLE", "NET", "GROSS"};
     for (int i = 0; i < 4; ++i) {
-        const QPointF at(84 + i * 66, 300);
+        const QPointF at(84 + i * 66, 216);
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(0x6f, 0xd0, 0x7a));
         p.drawEllipse(at, 4, 4);
