@@ -23,6 +23,7 @@
 #include "platform/ui/message_box.h"
 #include "platform/ui/twips.h"
 #include "screen/form1.h"
+#include "setup/Setup.h"
 
 namespace {
 
@@ -48,11 +49,6 @@ private:
     int height_;
 };
 
-ChildPlaceholder& setup_placeholder() {
-    static ChildPlaceholder* f = new ChildPlaceholder(QStringLiteral("Setup"), 7710, 6930);
-    return *f;
-}
-
 const QString kSettings = QStringLiteral("Settings");
 
 // A placement value as stored: the text of a single-precision number; the default when the
@@ -74,7 +70,7 @@ void show_scale_screen() {
 }
 
 void show_setup() {
-    setup_placeholder().open();
+    setup_form().open();
 }
 
 void end_program() {
