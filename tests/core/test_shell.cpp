@@ -188,6 +188,10 @@ private slots:
         // Once the screen is shut down the dialog opens and the settings row is read again.
         core.scale_screen_active = false;
         core.comm_type.clear();
+        // With a scale record in place the dialog has nothing to tell.
+        QCOMPARE(db->exec("INSERT INTO ScaleCFG (sctype, NetID, Description, Active) "
+                          "VALUES ('RS485', 130, 'SCALE RS485', 1)"),
+                 QString());
         f.mnu_setups->trigger();
         QCOMPARE(rec.boxes.size(), 1);
         QVERIFY(child_titled("Setup"));
