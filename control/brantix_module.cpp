@@ -77,7 +77,8 @@ HRESULT DllRegisterServer() {
 }
 
 HRESULT DllUnregisterServer() {
-    if (FAILED(ctl::UnRegisterTypeLib(brantix::LIBID_BrantixLib, brantix::kLibVerMajor, brantix::kLibVerMinor, 0)))
+    if (FAILED(ctl::UnRegisterTypeLib(brantix::LIBID_BrantixLib, brantix::kLibVerMajor, brantix::kLibVerMinor,
+                                      0)))
         return SELFREG_E_TYPELIB;
     if (!ctl::module().update_registry_all(false)) return SELFREG_E_CLASS;
     return S_OK;

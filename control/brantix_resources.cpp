@@ -24,8 +24,8 @@ constexpr DialogItem kAboutItems[] = {
 };
 
 constexpr DialogItem kPageItems[] = {
-    {ItemKind::Static, IDC_STATIC, "Place controls to manipulate properties of Brantix Control on this dialog.",
-     7, 25, 229, 16},
+    {ItemKind::Static, IDC_STATIC,
+     "Place controls to manipulate properties of Brantix Control on this dialog.", 7, 25, 229, 16},
 };
 
 constexpr DialogTemplate kDialogs[] = {
@@ -41,14 +41,23 @@ constexpr ImplEntry kClassImpls[] = {
     {IID_DBrantixEvents, com::IMPLTYPEFLAG_FDEFAULT | com::IMPLTYPEFLAG_FSOURCE},
 };
 constexpr TypeDesc kTypes[] = {
-    {com::TKIND_DISPATCH, IID_DBrantix, "_DBrantix", "Dispatch interface for Brantix Control", kDispatchFuncs, {}},
-    {com::TKIND_DISPATCH, IID_DBrantixEvents, "_DBrantixEvents", "Event interface for Brantix Control", kEventFuncs,
+    {com::TKIND_DISPATCH,
+     IID_DBrantix,
+     "_DBrantix",
+     "Dispatch interface for Brantix Control",
+     kDispatchFuncs,
+     {}},
+    {com::TKIND_DISPATCH,
+     IID_DBrantixEvents,
+     "_DBrantixEvents",
+     "Event interface for Brantix Control",
+     kEventFuncs,
      {}},
     {com::TKIND_COCLASS, CLSID_Brantix, "Brantix", "Brantix Control", {}, kClassImpls},
 };
 constexpr TypeLibDesc kTypeLib = {
-    LIBID_BrantixLib, kLibVerMajor, kLibVerMinor, 0, "BrantixLib", "Brantix ActiveX Control module", "Brantix.hlp",
-    kTypes};
+    LIBID_BrantixLib, kLibVerMajor, kLibVerMinor, 0, "BrantixLib", "Brantix ActiveX Control module",
+    "Brantix.hlp",    kTypes};
 
 // The version block, kept in a section of its own where tools can find it.
 struct VersionBlock {

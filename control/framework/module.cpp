@@ -35,7 +35,8 @@ void ControlModule::unlock() {
 
 QString ControlModule::file_path() {
     Dl_info info{};
-    if (!dladdr(reinterpret_cast<void*>(&ControlModule::file_path), &info) || !info.dli_fname) return QString();
+    if (!dladdr(reinterpret_cast<void*>(&ControlModule::file_path), &info) || !info.dli_fname)
+        return QString();
     return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).canonicalFilePath();
 }
 

@@ -144,7 +144,8 @@ HRESULT OleControl::GetTypeInfo(unsigned index, LCID lcid, ITypeInfo** info) {
         cache_->Lock();
     }
     ITypeLib* lib = nullptr;
-    HRESULT hr = cache_->Get(lcid, [this](LCID l, ITypeLib** out) { return GetTypeLib(l, out); }, &lib);
+    HRESULT hr = cache_->Get(
+        lcid, [this](LCID l, ITypeLib** out) { return GetTypeLib(l, out); }, &lib);
     if (FAILED(hr)) return hr;
     hr = lib->GetTypeInfoOfGuid(*dispatch_iid_, info);
     lib->Release();
@@ -165,7 +166,8 @@ HRESULT OleControl::GetIDsOfNames(REFIID, const QString* names, unsigned count, 
     return DISP_E_UNKNOWNNAME;
 }
 
-HRESULT OleControl::Invoke(DISPID id, REFIID, LCID, std::uint16_t flags, DISPPARAMS* params, VARIANT* result) {
+HRESULT OleControl::Invoke(DISPID id, REFIID, LCID, std::uint16_t flags, DISPPARAMS* params,
+                           VARIANT* result) {
     for (const DispatchEntry& e : dispatch_map()) {
         if (e.dispid != id) continue;
         if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
@@ -287,8 +289,8 @@ void OleControl::OnProperties(OleControl* control, QWidget* parent) {
     auto* layout = new QVBoxLayout(&frame);
     auto* tabs = new QTabWidget(&frame);
     layout->addWidget(tabs);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply,
-                                         &frame);
+    auto* buttons = new QDialogButtonBox(
+        QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, &frame);
     layout->addWidget(buttons);
 
     QList<IPropertyPage*> pages;

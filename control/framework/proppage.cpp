@@ -7,7 +7,8 @@ namespace ctl {
 
 using namespace com;
 
-OlePropertyPage::OlePropertyPage(int dialog_id, int caption_id) : dialog_id_(dialog_id), caption_id_(caption_id) {
+OlePropertyPage::OlePropertyPage(int dialog_id, int caption_id)
+    : dialog_id_(dialog_id), caption_id_(caption_id) {
     module().lock();
 }
 

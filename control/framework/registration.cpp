@@ -28,7 +28,8 @@ QString class_key(const CLSID& clsid) {
     return QStringLiteral("CLSID\\") + to_string(clsid);
 }
 
-bool register_server(const QString& key, const QString& module_path, const QString& type_name, bool apartment) {
+bool register_server(const QString& key, const QString& module_path, const QString& type_name,
+                     bool apartment) {
     if (module_path.isEmpty()) return false;
     const QString server = key + QStringLiteral("\\InprocServer32");
     return set(key, type_name) && set(server, module_path) &&

@@ -157,7 +157,8 @@ bool remove_tree(const QString& key) {
 
 QString read_default(const QString& key) {
     registry::HKEY k = 0;
-    if (registry::OpenKey(registry::HKEY_CLASSES_ROOT, key, registry::KEY_READ, &k) != registry::ERROR_SUCCESS)
+    if (registry::OpenKey(registry::HKEY_CLASSES_ROOT, key, registry::KEY_READ, &k) !=
+        registry::ERROR_SUCCESS)
         return QString();
     int type = 0;
     QByteArray data;
@@ -183,7 +184,8 @@ HRESULT RegisterTypeLib(const TypeLibDesc& d, const QString& module_path) {
         ok = set(ikey, QString(), text(t.name)) &&
              set(ikey + QStringLiteral("\\ProxyStubClsid32"), QString(), to_string(CLSID_PSDispatch)) &&
              set(ikey + QStringLiteral("\\TypeLib"), QString(), to_string(d.libid)) &&
-             set(ikey + QStringLiteral("\\TypeLib"), QStringLiteral("Version"), version_text(d.major, d.minor));
+             set(ikey + QStringLiteral("\\TypeLib"), QStringLiteral("Version"),
+                 version_text(d.major, d.minor));
     }
     return ok ? S_OK : TYPE_E_REGISTRYACCESS;
 }
@@ -194,13 +196,14 @@ HRESULT UnRegisterTypeLib(const GUID& libid, std::uint16_t major, std::uint16_t 
     if (!registry::KeyExists(registry::HKEY_CLASSES_ROOT, lcid_key)) return TYPE_E_LIBNOTREGISTERED;
     // The interfaces go with the library: those whose TypeLib entry names this library.
     registry::HKEY root = 0;
-    if (registry::OpenKey(registry::HKEY_CLASSES_ROOT, QStringLiteral("Interface"), registry::KEY_READ, &root) ==
-        registry::ERROR_SUCCESS) {
+    if (registry::OpenKey(registry::HKEY_CLASSES_ROOT, QStringLiteral("Interface"), registry::KEY_READ,
+                          &root) == registry::ERROR_SUCCESS) {
         const QStringList names = registry::SubKeyNames(root);
         registry::CloseKey(root);
         for (const QString& iid : names) {
             const QString ikey = QStringLiteral("Interface\\") + iid;
-            if (read_default(ikey + QStringLiteral("\\TypeLib")).compare(to_string(libid), Qt::CaseInsensitive) == 0 &&
+            if (read_default(ikey + QStringLiteral("\\TypeLib"))
+                        .compare(to_string(libid), Qt::CaseInsensitive) == 0 &&
                 !remove_tree(ikey))
                 return TYPE_E_REGISTRYACCESS;
         }
@@ -209,7 +212,8 @@ HRESULT UnRegisterTypeLib(const GUID& libid, std::uint16_t major, std::uint16_t 
     // The version goes when no other locale is left in it, the library when no version is.
     registry::HKEY k = 0;
     bool locales_left = false;
-    if (registry::OpenKey(registry::HKEY_CLASSES_ROOT, key, registry::KEY_READ, &k) == registry::ERROR_SUCCESS) {
+    if (registry::OpenKey(registry::HKEY_CLASSES_ROOT, key, registry::KEY_READ, &k) ==
+        registry::ERROR_SUCCESS) {
         for (const QString& sub : registry::SubKeyNames(k)) {
             bool number = false;
             sub.toUInt(&number, 16);
@@ -219,7 +223,8 @@ HRESULT UnRegisterTypeLib(const GUID& libid, std::uint16_t major, std::uint16_t 
     }
     if (!locales_left && !remove_tree(key)) return TYPE_E_REGISTRYACCESS;
     const QString lib = QStringLiteral("TypeLib\\") + to_string(libid);
-    if (registry::OpenKey(registry::HKEY_CLASSES_ROOT, lib, registry::KEY_READ, &k) == registry::ERROR_SUCCESS) {
+    if (registry::OpenKey(registry::HKEY_CLASSES_ROOT, lib, registry::KEY_READ, &k) ==
+        registry::ERROR_SUCCESS) {
         const bool empty = registry::SubKeyNames(k).isEmpty();
         registry::CloseKey(k);
         if (empty && !remove_tree(lib)) return TYPE_E_REGISTRYACCESS;
@@ -227,7 +232,8 @@ HRESULT UnRegisterTypeLib(const GUID& libid, std::uint16_t major, std::uint16_t 
     return S_OK;
 }
 
-HRESULT LoadRegTypeLib(const GUID& libid, std::uint16_t major, std::uint16_t minor, LCID lcid, ITypeLib** lib) {
+HRESULT LoadRegTypeLib(const GUID& libid, std::uint16_t major, std::uint16_t minor, LCID lcid,
+                       ITypeLib** lib) {
     if (!lib) return E_POINTER;
     *lib = nullptr;
     const QString key = lib_key(libid, major, minor);
