@@ -26,6 +26,8 @@ void place(slave& w, const QString& caption, const int* left, const int* top) {
     w.setCaption(caption);
     w.setFormHeightTwips(kSlaveHeight);
     w.setFormWidthTwips(kSlaveWidth);
+    // Window 0 has a fixed border: the user cannot resize it.
+    if (w.index() == 0) w.frame()->setFixedSize(w.frame()->size());
     if (left) w.setLeftTwips(*left);
     if (top) w.setTopTwips(*top);
     w.frame()->update();

@@ -2,7 +2,6 @@
 
 #include <QEvent>
 #include <QFont>
-#include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QPalette>
 
@@ -102,9 +101,6 @@ void slave::apply_border() {
                  Qt::WindowCloseButtonHint;
     const bool shown = f->isVisible();
     f->setWindowFlags(flags);
-    if (k_ == 0)
-        if (auto* mdi = qobject_cast<QMdiSubWindow*>(f))
-            mdi->setOption(QMdiSubWindow::RubberBandResize, false);
     if (shown) f->show();
 }
 

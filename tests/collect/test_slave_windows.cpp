@@ -92,6 +92,7 @@ private slots:
         QCOMPARE(open_flags(), flags);
         // Only window 0 has the fixed border without minimize and maximize buttons.
         QCOMPARE(bool(w.frame()->windowFlags() & Qt::WindowMaximizeButtonHint), k != 0);
+        QCOMPARE(w.frame()->minimumSize() == w.frame()->maximumSize(), k == 0);
     }
 
     void no_window_beyond_nine() {
@@ -131,6 +132,22 @@ private slots:
         QCOMPARE(frame_twips(slave_window(3)), QRect(11535, 6045, 3615, 1995));
         QVERIFY(slave_window(3).frame()->isVisible());
         QCOMPARE(slave_window(3).Caption(), links.scale_name[3]);
+    }
+
+    // A minimized window is saved open at the place it had before; restoring shows it in its
+    // normal state there.
+    void minimized_window_layout() {
+        form1& f = screen();
+        QVERIFY(fx.syscfg("slave2left=300, slave2top=450"));
+        open_for(f, 2);
+        slave_window(2).frame()->showMinimized();
+        f.btn_saveslave->click();
+        QVERIFY(fx.rec.boxes.isEmpty());
+        QCOMPARE(fx.db->scalar("SELECT slave2enb||','||slave2left||','||slave2top FROM syscfg").toString(),
+                 QString("1,300.0,450.0"));
+        f.btn_slavesload->click();
+        QVERIFY(slave_window(2).Placeable());
+        QCOMPARE(frame_twips(slave_window(2)), QRect(300, 450, 3615, 1995));
     }
 
     // The screen's start-up restores the saved layout; its unloading closes every window.
