@@ -111,7 +111,7 @@ template <class T> T* query(IUnknown* u, const IID& iid) {
 void on_modal(const std::function<void(QWidget*)>& check, QString* title) {
     QTimer::singleShot(0, [=] {
         QWidget* w = QApplication::activeModalWidget();
-        if (!w) return;
+        if (!w) return on_modal(check, title); // not shown yet: look again on the next pass
         *title = w->windowTitle();
         check(w);
     });
