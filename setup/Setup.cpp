@@ -238,6 +238,7 @@ void Setup::build_controls() {
 }
 
 void Setup::reset_controls() {
+    record_shown_ = false;
     for (QRadioButton* b : {opt_usb485, opt_rs232, opt_ethernet, opt_com1, opt_com2})
         set_option(b, false);
     for (QLineEdit* t : {txt_netpolltime, txt_netdeltime, txt_usberr, txt_IP_address, txtFields[0],
@@ -326,6 +327,8 @@ void Setup::Form_Load() {
 void Setup::Form_Unload(int& cancel) {
     (void)cancel;
     store_record();
+    record_shown_ = false;
+    datPrimaryRS->Recordset()->Close();
     load_syscfg();
     ui::SetMousePointer(ui::vbDefault);
 }

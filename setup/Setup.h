@@ -122,7 +122,8 @@ private:
     bool erase_dat_file(bool quiet);
 
     bool built_ = false;
-    bool quiet_ = false; // control changes made by the program itself run no handler
+    bool quiet_ = false;        // control changes made by the program itself run no handler
+    bool record_shown_ = false; // the bound controls show the current record of datPrimaryRS
     std::unique_ptr<CDriveInfo> drive_info_;
 };
 

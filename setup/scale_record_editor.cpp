@@ -47,7 +47,10 @@ void Setup::sortscales() {
 
 void Setup::refresh_records() {
     store_record();
-    if (!datPrimaryRS->Refresh()) ui::MsgBox(datPrimaryRS->error());
+    if (!datPrimaryRS->Refresh())
+        ui::MsgBox(datPrimaryRS->error());
+    else if (datPrimaryRS->Recordset()->RecordCount() > 0)
+        datPrimaryRS->Recordset()->MoveFirst();
     show_record();
 }
 
@@ -109,8 +112,7 @@ void Setup::show_record() {
     chkFields[1]->setChecked(on && rs->Int16(QStringLiteral("Active")) == -1);
     Text1->setText(text_of(value("Poll Time")));
     Chk_TimerDataLog->setChecked(on && rs->Int16(QStringLiteral("Poll Active")) == -1);
-    for (QLineEdit* t : {txtFields[0], txtFields[4], txtFields[5], Text1})
-        t->setModified(false);
+    record_shown_ = on;
     quiet_ = was_quiet;
 }
 
@@ -118,7 +120,7 @@ void Setup::show_record() {
 // is no whole number from 0 to 255 is refused with a message and the stored one shown again.
 bool Setup::store_record() {
     adodb::Recordset* rs = datPrimaryRS->Recordset();
-    if (!has_record(rs)) return true;
+    if (!record_shown_ || !has_record(rs)) return true;
     bool changed = false;
     auto put_text = [&](QLineEdit* box, const char* field) {
         if (box->text() != text_of(rs->Value(QString::fromLatin1(field)))) {
@@ -214,6 +216,8 @@ void Setup::Command2_Click() {
     }
     const QString id = rs->Value(QStringLiteral("ID")).toString();
     ui::DoEvents();
+    // The boxes still show the record before; nothing of them belongs to the new one.
+    record_shown_ = false;
     refresh_records();
     ui::DoEvents();
     rs->MoveFirst();
