@@ -154,7 +154,7 @@ void Setup::build_controls() {
     Frame2 = place(new QGroupBox(QStringLiteral("Scale Configurations"), this), 3960, 60, 3630, 4260);
     datPrimaryRS = new adodb::DataControl(this);
     auto field_row = [&](int index, const QString& caption, int top) {
-        lblLabels[index] = label(Frame2, caption, 120, top + 15, 1575);
+        lblLabels[index] = label(Frame2, caption, 30, top + 15, 1710);
     };
     field_row(14, QStringLiteral("Type:"), 360);
     txtFields[5] = place(new QLineEdit(Frame2), 1800, 360, 1695, 285);
@@ -192,9 +192,9 @@ void Setup::build_controls() {
     Command3 = place(new QPushButton(QStringLiteral("Delete Scale"), Frame2), 1860, 3480, 1635, 375);
 
     SD_Mem_Op = place(new QGroupBox(QStringLiteral("SD Memory Options"), this), 120, 4380, 7470, 1500);
-    lbl_Time_Zone = label(SD_Mem_Op, QStringLiteral("Default System Time Zone:"), 120, 315, 2175);
+    lbl_Time_Zone = label(SD_Mem_Op, QStringLiteral("Default System Time Zone:"), 30, 315, 2310);
     txt_Default_Time_Zone = place(new QLineEdit(SD_Mem_Op), 2400, 300, 2895, 285);
-    lbl_Default_SD_Drive = label(SD_Mem_Op, QStringLiteral("Default SD Drive :"), 120, 735, 2175);
+    lbl_Default_SD_Drive = label(SD_Mem_Op, QStringLiteral("Default SD Drive :"), 30, 735, 2310);
     txt_Default_SD_Drive = place(new QLineEdit(SD_Mem_Op), 2400, 720, 2895, 285);
     txt_Default_Time_Zone->setEnabled(false);
     txt_Default_SD_Drive->setEnabled(false);
