@@ -192,10 +192,10 @@ void Setup::build_controls() {
     Command3 = place(new QPushButton(QStringLiteral("Delete Scale"), Frame2), 1860, 3480, 1635, 375);
 
     SD_Mem_Op = place(new QGroupBox(QStringLiteral("SD Memory Options"), this), 120, 4380, 7470, 1500);
-    lbl_Time_Zone = label(SD_Mem_Op, QStringLiteral("Default System Time Zone:"), 30, 315, 2310);
-    txt_Default_Time_Zone = place(new QLineEdit(SD_Mem_Op), 2400, 300, 2895, 285);
-    lbl_Default_SD_Drive = label(SD_Mem_Op, QStringLiteral("Default SD Drive :"), 30, 735, 2310);
-    txt_Default_SD_Drive = place(new QLineEdit(SD_Mem_Op), 2400, 720, 2895, 285);
+    lbl_Time_Zone = label(SD_Mem_Op, QStringLiteral("Default System Time Zone:"), 0, 315, 2460);
+    txt_Default_Time_Zone = place(new QLineEdit(SD_Mem_Op), 2520, 300, 2835, 285);
+    lbl_Default_SD_Drive = label(SD_Mem_Op, QStringLiteral("Default SD Drive :"), 0, 735, 2460);
+    txt_Default_SD_Drive = place(new QLineEdit(SD_Mem_Op), 2520, 720, 2835, 285);
     txt_Default_Time_Zone->setEnabled(false);
     txt_Default_SD_Drive->setEnabled(false);
     cmd_Setup = place(new QPushButton(QStringLiteral("Drive Setup"), SD_Mem_Op), 5520, 270, 1815, 345);
