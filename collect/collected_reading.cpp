@@ -6,15 +6,12 @@
 int64_t add_collected_reading(adodb::DataControl* data2, const QString& scale_id, const QVariant& reading,
                               QString* error) {
     auto fail = [&](const QString& why) {
-        if (error)
-            *error = why;
+        if (error) *error = why;
         return int64_t(-1);
     };
-    if (!data2)
-        return fail(QStringLiteral("The collected readings are not open."));
+    if (!data2) return fail(QStringLiteral("The collected readings are not open."));
     adodb::Recordset* rs = data2->Recordset();
-    if (!rs->IsOpen())
-        return fail(QStringLiteral("The collected readings are not open."));
+    if (!rs->IsOpen()) return fail(QStringLiteral("The collected readings are not open."));
     const QDateTime now = wclock::Now();
     rs->AddNew();
     rs->SetValue("ScaleID", scale_id);

@@ -4,10 +4,11 @@
 
 CoreState core;
 
-void reset_core_state() { core = CoreState(); }
+void reset_core_state() {
+    core = CoreState();
+}
 
 QString app_path() {
-    if (!core.app_path_override.isEmpty())
-        return core.app_path_override;
+    if (!core.app_path_override.isEmpty()) return core.app_path_override;
     return QCoreApplication::applicationDirPath();
 }

@@ -18,8 +18,7 @@ QString trim_blanks(const QString& s) {
 
 // Stores one word at `index`; lines with more words than the list holds keep the first ones.
 void store(int index, const QString& w) {
-    if (index >= 0 && index < kWordSlots)
-        core.word[index] = trim_blanks(w);
+    if (index >= 0 && index < kWordSlots) core.word[index] = trim_blanks(w);
 }
 
 void split(QString& line, QChar separator) {
@@ -27,8 +26,7 @@ void split(QString& line, QChar separator) {
     for (int i = 0; i < 50; ++i)
         core.word[i].clear();
     line = trim_blanks(line);
-    if (line.isEmpty())
-        return;
+    if (line.isEmpty()) return;
 
     int count = 0; // words found so far, may pass the list's size; core.word_count is capped
     QString current;
@@ -60,5 +58,9 @@ void split(QString& line, QChar separator) {
 
 } // namespace
 
-void parse_words(QString& line) { split(line, u' '); }
-void parse_tab_fields(QString& line) { split(line, u'\t'); }
+void parse_words(QString& line) {
+    split(line, u' ');
+}
+void parse_tab_fields(QString& line) {
+    split(line, u'\t');
+}

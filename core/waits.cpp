@@ -18,15 +18,18 @@ double wait_start(double seconds) {
     return start;
 }
 
-bool wait_passed(double start, double seconds) { return wclock::Timer() >= start + seconds; }
+bool wait_passed(double start, double seconds) {
+    return wclock::Timer() >= start + seconds;
+}
 
 void wait_seconds(double seconds, bool pump_events) {
     const double start = wait_start(seconds);
     while (!wait_passed(start, seconds)) {
-        if (pump_events)
-            ui::DoEvents();
+        if (pump_events) ui::DoEvents();
         wclock::pause_slice();
     }
 }
 
-void busy_wait() { wait_seconds(0.4); }
+void busy_wait() {
+    wait_seconds(0.4);
+}

@@ -235,8 +235,8 @@ private:
     void read_group_totals();
     // The list position of the selected entry when it names a filled slot, else -1.
     int selected_slot() const;
-    void connect_keypad();          // screen/keypad.cpp
-    void connect_slave_windows();   // collect/slave_layout.cpp
+    void connect_keypad();        // screen/keypad.cpp
+    void connect_slave_windows(); // collect/slave_layout.cpp
 };
 
 // The one scale screen of the run.

@@ -17,30 +17,27 @@ void normalise() {
         fake_seconds -= kSecondsPerDay;
         fake_date = fake_date.addDays(1);
     }
-    if (fake_seconds < 0)
-        fake_seconds = 0;
+    if (fake_seconds < 0) fake_seconds = 0;
 }
 } // namespace
 
 float Timer() {
-    if (fake)
-        return static_cast<float>(fake_seconds);
+    if (fake) return static_cast<float>(fake_seconds);
     const QTime t = QTime::currentTime();
     return static_cast<float>(t.msecsSinceStartOfDay() / 1000.0);
 }
 
 QDateTime Now() {
     if (fake)
-        return QDateTime(fake_date, QTime::fromMSecsSinceStartOfDay(
-                                        static_cast<int>(std::floor(fake_seconds * 1000.0))));
+        return QDateTime(
+            fake_date, QTime::fromMSecsSinceStartOfDay(static_cast<int>(std::floor(fake_seconds * 1000.0))));
     return QDateTime::currentDateTime();
 }
 
 void pause_slice() {
     if (fake) {
         advance(fake_step);
-        if (slice_hook)
-            slice_hook();
+        if (slice_hook) slice_hook();
         return;
     }
     QThread::usleep(1000);
@@ -58,9 +55,13 @@ void use_real() {
     fake = false;
     slice_hook = nullptr;
 }
-bool is_fake() { return fake; }
+bool is_fake() {
+    return fake;
+}
 
-void set_slice_hook(std::function<void()> hook) { slice_hook = std::move(hook); }
+void set_slice_hook(std::function<void()> hook) {
+    slice_hook = std::move(hook);
+}
 
 void set(double seconds) {
     fake_seconds = seconds;

@@ -19,11 +19,10 @@ QDateTime Now();
 void pause_slice();
 
 // Fake clock control.
-void use_fake(double seconds_since_midnight, double step_per_slice = 0.001,
-              QDate date = QDate(2026, 1, 1));
+void use_fake(double seconds_since_midnight, double step_per_slice = 0.001, QDate date = QDate(2026, 1, 1));
 void use_real();
 bool is_fake();
-void set(double seconds_since_midnight);   // wraps past midnight to the next day
+void set(double seconds_since_midnight); // wraps past midnight to the next day
 void advance(double seconds);
 // Called at every slice of a wait on the fake clock, after it advanced (for example to let a
 // simulated device answer in the middle of a wait). An empty function removes it.

@@ -12,15 +12,12 @@ std::unique_ptr<QLockFile> lock;
 }
 
 bool PrevInstance() {
-    if (lock && lock->isLocked())
-        return false;
+    if (lock && lock->isLocked()) return false;
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
+    if (dir.isEmpty()) dir = QDir::tempPath();
     lock = std::make_unique<QLockFile>(dir + "/weyvane.lock");
     lock->setStaleLockTime(0);
-    if (lock->tryLock(0))
-        return false;
+    if (lock->tryLock(0)) return false;
     // A lock left by a crashed copy is taken over; a live holder means a previous instance.
     if (lock->error() == QLockFile::LockFailedError && lock->removeStaleLockFile() && lock->tryLock(0))
         return false;
@@ -28,8 +25,7 @@ bool PrevInstance() {
 }
 
 void release() {
-    if (lock)
-        lock->unlock();
+    if (lock) lock->unlock();
     lock.reset();
 }
 

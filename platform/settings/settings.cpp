@@ -4,7 +4,6 @@
 
 namespace settings {
 
-
 QString GetSetting(const QString& section, const QString& key, const QString& default_value) {
     QSettings s(QSettings::IniFormat, QSettings::UserScope, "Weyvane", "Weyvane");
     return s.value(section + "/" + key, default_value).toString();

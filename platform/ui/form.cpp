@@ -14,14 +14,17 @@ namespace {
 QPointer<QMdiArea> the_mdi_area;
 }
 
-void set_mdi_area(QMdiArea* area) { the_mdi_area = area; }
-QMdiArea* mdi_area() { return the_mdi_area; }
+void set_mdi_area(QMdiArea* area) {
+    the_mdi_area = area;
+}
+QMdiArea* mdi_area() {
+    return the_mdi_area;
+}
 
 Form::Form(QWidget* parent, bool mdi_child) : QWidget(parent), mdi_child_(mdi_child) {}
 
 void Form::Load() {
-    if (loaded_)
-        return;
+    if (loaded_) return;
     build();
     loaded_ = true;
     Form_Load();
@@ -29,24 +32,23 @@ void Form::Load() {
 }
 
 bool Form::Unload() {
-    if (!loaded_)
-        return true;
+    if (!loaded_) return true;
     int cancel = 0;
     Form_Unload(cancel);
-    if (cancel)
-        return false;
+    if (cancel) return false;
     loaded_ = false;
     Hide();
     emit unloaded();
     return true;
 }
 
-QWidget* Form::frame() const { return sub_ ? static_cast<QWidget*>(sub_) : const_cast<Form*>(this); }
+QWidget* Form::frame() const {
+    return sub_ ? static_cast<QWidget*>(sub_) : const_cast<Form*>(this);
+}
 
 void Form::Show(bool modal) {
     Load();
-    if (!loaded_)
-        return;
+    if (!loaded_) return;
     if (mdi_child_ && the_mdi_area && !sub_) {
         sub_ = the_mdi_area->addSubWindow(this);
         sub_->setAttribute(Qt::WA_DeleteOnClose, false);
@@ -81,24 +83,35 @@ void Form::Hide() {
     hide();
 }
 
-void Form::activate() { Form_Activate(); }
+void Form::activate() {
+    Form_Activate();
+}
 
 void Form::setCaption(const QString& caption) {
     setWindowTitle(caption);
-    if (sub_)
-        sub_->setWindowTitle(caption);
+    if (sub_) sub_->setWindowTitle(caption);
 }
 
-QString Form::Caption() const { return windowTitle(); }
+QString Form::Caption() const {
+    return windowTitle();
+}
 
 void Form::setFormGeometryTwips(int left, int top, int width, int height) {
     frame()->setGeometry(px(left), px(top), px(width), px(height));
 }
 
-void Form::setFormHeightTwips(int height) { frame()->resize(frame()->width(), px(height)); }
-void Form::setFormWidthTwips(int width) { frame()->resize(px(width), frame()->height()); }
-int Form::FormHeightTwips() const { return static_cast<int>(twips(frame()->height())); }
-int Form::FormWidthTwips() const { return static_cast<int>(twips(frame()->width())); }
+void Form::setFormHeightTwips(int height) {
+    frame()->resize(frame()->width(), px(height));
+}
+void Form::setFormWidthTwips(int width) {
+    frame()->resize(px(width), frame()->height());
+}
+int Form::FormHeightTwips() const {
+    return static_cast<int>(twips(frame()->height()));
+}
+int Form::FormWidthTwips() const {
+    return static_cast<int>(twips(frame()->width()));
+}
 
 void Form::closeEvent(QCloseEvent* e) {
     // Closing the window unloads the form; the object itself lives on.

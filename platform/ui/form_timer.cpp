@@ -8,8 +8,7 @@ FormTimer::FormTimer(QObject* parent, int index) : QObject(parent), index_(index
 }
 
 void FormTimer::setEnabled(bool on) {
-    if (on == enabled_)
-        return;
+    if (on == enabled_) return;
     enabled_ = on;
     restart();
 }
@@ -21,8 +20,7 @@ void FormTimer::setInterval(int ms) {
 
 void FormTimer::restart() {
     timer_.stop();
-    if (enabled_ && interval_ > 0)
-        timer_.start(interval_);
+    if (enabled_ && interval_ > 0) timer_.start(interval_);
 }
 
 } // namespace ui

@@ -26,26 +26,35 @@ public:
         else if ((buttons & 0x70) == vbInformation)
             box.setIcon(QMessageBox::Information);
         switch (set) {
-        case vbOKCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+        case vbOKCancel:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
         case vbYesNoCancel:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             break;
-        case vbYesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
-        default: box.setStandardButtons(QMessageBox::Ok); break;
+        case vbYesNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
+        default:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
         }
         switch (box.exec()) {
-        case QMessageBox::Yes: return vbYes;
-        case QMessageBox::No: return vbNo;
-        case QMessageBox::Cancel: return vbCancel;
-        default: return vbOK;
+        case QMessageBox::Yes:
+            return vbYes;
+        case QMessageBox::No:
+            return vbNo;
+        case QMessageBox::Cancel:
+            return vbCancel;
+        default:
+            return vbOK;
         }
     }
     void beep() override { QApplication::beep(); }
     void set_pointer(int pointer) override {
         while (QApplication::overrideCursor())
             QApplication::restoreOverrideCursor();
-        if (pointer == vbHourglass)
-            QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+        if (pointer == vbHourglass) QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     }
 };
 
@@ -57,10 +66,8 @@ int pointer_value = vbDefault;
 
 int UiRecorder::msg_box(const QString& text, int buttons, const QString& caption) {
     boxes.append({text, buttons, caption});
-    if (on_box)
-        on_box(boxes.last());
-    if (!answers.isEmpty())
-        return answers.takeFirst();
+    if (on_box) on_box(boxes.last());
+    if (!answers.isEmpty()) return answers.takeFirst();
     const int set = buttons & 7;
     return (set == vbYesNo || set == vbYesNoCancel) ? vbYes : vbOK;
 }
@@ -72,22 +79,32 @@ QStringList UiRecorder::texts() const {
     return out;
 }
 
-void set_backend(UiBackend* b) { current = b; }
-UiBackend* backend() { return current ? current : &real_ui; }
+void set_backend(UiBackend* b) {
+    current = b;
+}
+UiBackend* backend() {
+    return current ? current : &real_ui;
+}
 
 int MsgBox(const QString& text, int buttons, const QString& caption) {
     return backend()->msg_box(text, buttons, caption.isEmpty() ? QStringLiteral("Weyvane") : caption);
 }
 
-void Beep() { backend()->beep(); }
+void Beep() {
+    backend()->beep();
+}
 
 void SetMousePointer(int pointer) {
     pointer_value = pointer;
     backend()->set_pointer(pointer);
 }
 
-int MousePointer() { return pointer_value; }
+int MousePointer() {
+    return pointer_value;
+}
 
-void DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void DoEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 } // namespace ui

@@ -2,15 +2,22 @@
 // Message boxes, beep, mouse pointer and the event pump, behind one switchable backend so that
 // tests can record what the user would have seen and script the answers.
 #include <QList>
+#include <QString>
 #include <QStringList>
 #include <functional>
-#include <QString>
 
 namespace ui {
 
 // Button sets and answers, numbered as the program's message boxes number them.
-enum MsgButtons { vbOKOnly = 0, vbOKCancel = 1, vbYesNoCancel = 3, vbYesNo = 4, vbQuestion = 32,
-                  vbExclamation = 48, vbInformation = 64 };
+enum MsgButtons {
+    vbOKOnly = 0,
+    vbOKCancel = 1,
+    vbYesNoCancel = 3,
+    vbYesNo = 4,
+    vbQuestion = 32,
+    vbExclamation = 48,
+    vbInformation = 64
+};
 enum MsgAnswer { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
 
 // Mouse pointer values.

@@ -22,13 +22,20 @@ private slots:
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("trimmed");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("runs of blanks") << "  12   kg  G " << "12   kg  G" << QStringList{"12", "kg", "G"};
-        QTest::newRow("blanks only") << "     " << "" << QStringList{};
-        QTest::newRow("empty") << "" << "" << QStringList{};
-        QTest::newRow("one word") << "1234.5" << "1234.5" << QStringList{"1234.5"};
-        QTest::newRow("one character") << "x" << "x" << QStringList{"x"};
-        QTest::newRow("tabs stay inside words") << "a\tb c" << "a\tb c" << QStringList{"a\tb", "c"};
-        QTest::newRow("leading tab is no blank") << "\ta b" << "\ta b" << QStringList{"\ta", "b"};
+        QTest::newRow("runs of blanks") << "  12   kg  G "
+                                        << "12   kg  G" << QStringList{"12", "kg", "G"};
+        QTest::newRow("blanks only") << "     "
+                                     << "" << QStringList{};
+        QTest::newRow("empty") << ""
+                               << "" << QStringList{};
+        QTest::newRow("one word") << "1234.5"
+                                  << "1234.5" << QStringList{"1234.5"};
+        QTest::newRow("one character") << "x"
+                                       << "x" << QStringList{"x"};
+        QTest::newRow("tabs stay inside words") << "a\tb c"
+                                                << "a\tb c" << QStringList{"a\tb", "c"};
+        QTest::newRow("leading tab is no blank") << "\ta b"
+                                                 << "\ta b" << QStringList{"\ta", "b"};
     }
     void words() {
         QFETCH(QString, line);

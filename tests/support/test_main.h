@@ -13,10 +13,9 @@ inline int run_tests(int argc, char** argv, QObject* tests) {
     qputenv("XDG_RUNTIME_DIR", (home.path() + "/runtime").toUtf8());
     QDir().mkpath(home.path() + "/config");
     QDir().mkpath(home.path() + "/runtime");
-    QFile::setPermissions(home.path() + "/runtime", QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                        QFileDevice::ExeOwner);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QFile::setPermissions(home.path() + "/runtime",
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName("Weyvane");
     QApplication::setOrganizationName("Weyvane");
@@ -24,8 +23,8 @@ inline int run_tests(int argc, char** argv, QObject* tests) {
 }
 } // namespace testsupport
 
-#define WEYVANE_TEST_MAIN(TestClass)                                                                   \
-    int main(int argc, char** argv) {                                                                  \
-        TestClass tc;                                                                                  \
-        return testsupport::run_tests(argc, argv, &tc);                                                \
+#define WEYVANE_TEST_MAIN(TestClass)                                                                         \
+    int main(int argc, char** argv) {                                                                        \
+        TestClass tc;                                                                                        \
+        return testsupport::run_tests(argc, argv, &tc);                                                      \
     }
