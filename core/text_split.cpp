@@ -4,17 +4,27 @@
 
 namespace {
 
-constexpr int kWordSlots = 101;
-
-// Blanks are spaces only; tabs are ordinary characters unless they are the separator.
-QString trim_blanks(const QString& s) {
+template <typename Text> Text trimmed_of_blanks(const Text& s) {
     qsizetype b = 0, e = s.size();
-    while (b < e && s[b] == u' ')
+    while (b < e && s[b] == ' ')
         ++b;
-    while (e > b && s[e - 1] == u' ')
+    while (e > b && s[e - 1] == ' ')
         --e;
     return s.mid(b, e - b);
 }
+
+} // namespace
+
+QString trim_blanks(const QString& s) {
+    return trimmed_of_blanks(s);
+}
+QByteArray trim_blanks(const QByteArray& s) {
+    return trimmed_of_blanks(s);
+}
+
+namespace {
+
+constexpr int kWordSlots = 101;
 
 // Stores one word at `index`; lines with more words than the list holds keep the first ones.
 void store(int index, const QString& w) {

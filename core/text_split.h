@@ -1,6 +1,12 @@
 #pragma once
 // The two splitters that fill the shared word list core.word / core.word_count.
+#include <QByteArray>
 #include <QString>
+
+// The text without leading and trailing blanks (spaces only; tabs, CR and LF stay), as the
+// program trims its texts.
+QString trim_blanks(const QString& s);
+QByteArray trim_blanks(const QByteArray& s);
 
 // Splits `line` at runs of blanks. `line` is trimmed of blanks in place. Entries 0 to 49 are
 // cleared first; entries 50 to 100 keep what an earlier split left there unless overwritten.

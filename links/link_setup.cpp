@@ -1,6 +1,7 @@
 #include "links/link_setup.h"
 
 #include "core/core_state.h"
+#include "core/text_split.h"
 #include "links/ftdi_adapter.h"
 #include "links/link_devices.h"
 #include "links/links_state.h"
@@ -21,16 +22,6 @@ const QString kNoScalesMessage = QStringLiteral("There are no RS485 scales defin
 const QString kZeroIdMessage =
     QStringLiteral(" One of the RS485 scales has a Net ID of 0. Please close this screen and correct this in "
                    "the setup screen. Aborting.");
-
-// Blanks (spaces only) off both ends, as the text functions of the program trim.
-QByteArray trim_blanks(const QByteArray& s) {
-    qsizetype b = 0, e = s.size();
-    while (b < e && s[b] == ' ')
-        ++b;
-    while (e > b && s[e - 1] == ' ')
-        --e;
-    return s.mid(b, e - b);
-}
 
 // Opens the serial control on comm_port with the given settings; tells the user on failure.
 bool open_serial(const QString& line_settings) {

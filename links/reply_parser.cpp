@@ -1,4 +1,5 @@
 #include "links/reply_parser.h"
+#include "core/text_split.h"
 
 namespace replies {
 
@@ -31,16 +32,6 @@ bool take_address(QByteArray& s, Reply& r) {
 }
 
 } // namespace
-
-QByteArray trim_blanks(const QByteArray& text) {
-    qsizetype b = 0;
-    qsizetype e = text.size();
-    while (b < e && text.at(b) == ' ')
-        ++b;
-    while (e > b && text.at(e - 1) == ' ')
-        --e;
-    return text.mid(b, e - b);
-}
 
 QByteArray last_chars(const QByteArray& text, int n) {
     return text.size() <= n ? text : text.right(n);

@@ -51,9 +51,6 @@ inline bool has_reply_end(const QByteArray& text) {
     return text.contains('\r');
 }
 
-// The text without leading and trailing blanks (spaces only; CR, LF and TAB stay).
-QByteArray trim_blanks(const QByteArray& text);
-
 // The last n characters (all of them when shorter).
 QByteArray last_chars(const QByteArray& text, int n);
 

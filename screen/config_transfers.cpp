@@ -39,15 +39,6 @@ QString no_response_text() {
                           "Aborting operation.\r");
 }
 
-QString trim_blanks(const QString& s) {
-    qsizetype b = 0, e = s.size();
-    while (b < e && s[b] == u' ')
-        ++b;
-    while (e > b && s[e - 1] == u' ')
-        --e;
-    return s.mid(b, e - b);
-}
-
 bool set_long_timeouts() {
     if (ftdi::FT_SetTimeouts(links.usb_handle, kLongReadTimeoutMs, 0) == ftdi::FT_OK) return true;
     ui::MsgBox(QStringLiteral("SetTimeouts Failed"));
@@ -150,7 +141,7 @@ struct GroupsTable {
     bool open(const QString& text) {
         id = transfers::record_key(text);
         bool ok = false;
-        idnum = adodb::to_int16(QVariant(transfers::trim_blanks(id)), &ok);
+        idnum = adodb::to_int16(QVariant(trim_blanks(id)), &ok);
         if (!ok) {
             ui::MsgBox(QStringLiteral("The scale ID \"%1\" is not a whole number from -32768 to 32767, so it "
                                       "names no group configuration record.")
@@ -248,7 +239,7 @@ int16_t form1::read_config(char letter, int32_t addr) {
             // single-scale mode without polling.
             status = 1;
         } else {
-            QString text = transfers::trim_blanks(QString::fromLatin1(links.rx_buf[0]));
+            QString text = trim_blanks(QString::fromLatin1(links.rx_buf[0]));
             if (!oc) {
                 text = text.size() >= 2 ? text.left(text.size() - 2) : QString();
                 cut_single_end(text);

@@ -14,9 +14,6 @@ inline constexpr char kGroupValue[] = "000.0";
 // The message after no reply came over the serial link (five lines, each ended by CR).
 QString no_response_text();
 
-// Spaces removed at both ends (tabs and CR stay).
-QString trim_blanks(const QString& s);
-
 // Gives the adapter a read time-out of 15000 ms; "SetTimeouts Failed" when it refuses.
 bool set_long_timeouts();
 

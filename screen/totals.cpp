@@ -132,7 +132,7 @@ void form1::read_group_totals() {
         ui::DoEvents();
         links.rx_buf[0].clear();
         if (transfers::collect_serial_reply(2.0)) {
-            links.rx_buf[0] = transfers::trim_blanks(QString::fromLatin1(links.rx_buf[0])).toLatin1();
+            links.rx_buf[0] = trim_blanks(QString::fromLatin1(links.rx_buf[0])).toLatin1();
             got = true;
         } else {
             ui::Beep();

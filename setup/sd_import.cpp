@@ -22,15 +22,6 @@ namespace {
 
 const QString kDatFile = QStringLiteral("KL.Dat");
 
-QString trim_blanks(const QString& s) {
-    qsizetype b = 0, e = s.size();
-    while (b < e && s[b] == u' ')
-        ++b;
-    while (e > b && s[e - 1] == u' ')
-        --e;
-    return s.mid(b, e - b);
-}
-
 // The numeric value a text begins with, blanks ignored; 0 when it begins with no number.
 double leading_number(const QString& text) {
     QString t = text;
