@@ -189,17 +189,7 @@ int16_t form1::read_config(char letter, int32_t addr) {
     const QString t = core.comm_type;
     int16_t status = 0;
 
-    ui::SetMousePointer(ui::vbHourglass);
-    ui::DoEvents();
-    net_stat_get();
-    select_option(opt_single);
-    chk_pollenb->setChecked(false);
-    ui::DoEvents();
-    halttimers();
-    for (int i = 0; i < 3; ++i) {
-        busy_wait();
-        ui::DoEvents();
-    }
+    stop_polling_for_transfer();
 
     if (is(t, "USB485")) {
         const bool go_on = transfers::network_address_ok(addr) && (transfers::set_long_timeouts() || oc);
@@ -428,4 +418,18 @@ void form1::move_ocdb_to_ocscreen() {
     }
     rs.Close();
     conn.Close();
+}
+
+void form1::stop_polling_for_transfer() {
+    ui::SetMousePointer(ui::vbHourglass);
+    ui::DoEvents();
+    net_stat_get();
+    select_option(opt_single);
+    chk_pollenb->setChecked(false);
+    ui::DoEvents();
+    halttimers();
+    for (int i = 0; i < 3; ++i) {
+        busy_wait();
+        ui::DoEvents();
+    }
 }

@@ -175,6 +175,9 @@ public:
     void move_ocdb_to_ocscreen();
     int16_t save_screen_to_db(const QString& text);
     int16_t load_screen_from_db(const QString& text);
+    // Before a read from the scale: hourglass, mode controls saved, single mode without
+    // polling, every timer halted, then three pauses for the scale to settle.
+    void stop_polling_for_transfer();
 
     // Totals and confirm-and-run transfer commands (screen/totals.cpp). No control of the
     // screen calls them; each works on the scale selected in Combo1.

@@ -102,17 +102,7 @@ void form1::reset_scale_totals() {
 void form1::read_group_totals() {
     const QString t = core.comm_type;
     const int32_t addr = links.cur_scale_addr;
-    ui::SetMousePointer(ui::vbHourglass);
-    ui::DoEvents();
-    net_stat_get();
-    select_option(opt_single);
-    chk_pollenb->setChecked(false);
-    ui::DoEvents();
-    halttimers();
-    for (int i = 0; i < 3; ++i) {
-        busy_wait();
-        ui::DoEvents();
-    }
+    stop_polling_for_transfer();
 
     bool got = false;
     if (is(t, "USB485")) {
