@@ -92,7 +92,7 @@ void form1::create_controls() {
     datawindow = new QWidget(this);
     datawindow->setObjectName("datawindow");
     Label20 = place(new QLabel(datawindow), 120, 0, 8000, 285);
-    DataGrid1 = place(new QTableView(datawindow), 120, 300, 7800, 2640);
+    DataGrid1 = place(new adodb::DataGrid(datawindow), 120, 300, 7800, 2640);
     DataGrid1->setObjectName("DataGrid1");
     DataGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
     DataGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -21,6 +21,7 @@
 #include <QTableWidget>
 #include <array>
 
+#include "platform/db/data_grid.h"
 #include "platform/ui/form.h"
 #include "platform/ui/form_timer.h"
 
@@ -68,7 +69,7 @@ public:
     // Data-collection panel.
     QWidget* datawindow = nullptr;
     QLabel* Label20 = nullptr;
-    QTableView* DataGrid1 = nullptr;
+    adodb::DataGrid* DataGrid1 = nullptr;
     QPushButton* btn_LogData = nullptr;    // "Save Current"
     QPushButton* btn_dataLogAll = nullptr; // "Save All"
     QPushButton* Command2 = nullptr;       // "Clear List"

@@ -1,5 +1,7 @@
 #include "platform/db/data_control.h"
 
+#include <algorithm>
+
 namespace adodb {
 
 DataControl::DataControl(QObject* parent) : QObject(parent) {
@@ -51,28 +53,64 @@ RecordsetModel::RecordsetModel(DataControl* control, QObject* parent)
         const auto* rs = control_->Recordset();
         if (rs->IsOpen()) {
             columns_ = rs->FieldNames();
-            rows_ = rs->RecordCount();
+            rows_ = records_ = rs->RecordCount();
             source_ = rs->Source();
         }
     }
+}
+
+int RecordsetModel::clamped_offset(int offset) const {
+    if (!isWindowed()) return 0;
+    return std::clamp(offset, 0, records_ - limit_);
+}
+
+void RecordsetModel::setWindowLimit(int limit) {
+    limit = std::max(0, limit);
+    if (limit == limit_) return;
+    beginResetModel();
+    limit_ = limit;
+    offset_ = clamped_offset(offset_);
+    rows_ = isWindowed() ? limit_ : records_;
+    endResetModel();
+    emit windowChanged();
+}
+
+void RecordsetModel::setWindowOffset(int offset) {
+    offset = clamped_offset(offset);
+    if (offset == offset_) return;
+    offset_ = offset;
+    // Same number of rows, other records in them.
+    if (rows_ > 0) {
+        if (!columns_.isEmpty())
+            emit dataChanged(index(0, 0), index(rows_ - 1, static_cast<int>(columns_.size()) - 1));
+        emit headerDataChanged(Qt::Vertical, 0, rows_ - 1);
+    }
+    emit windowChanged();
 }
 
 void RecordsetModel::records_changed() {
     const auto* rs = control_ ? control_->Recordset() : nullptr;
     const bool open = rs && rs->IsOpen();
     const QStringList columns = open ? rs->FieldNames() : QStringList();
-    const int rows = open ? rs->RecordCount() : 0;
+    const int records = open ? rs->RecordCount() : 0;
     const QString source = open ? rs->Source() : QString();
     if (columns != columns_ || source != source_) {
         beginResetModel();
         columns_ = columns;
-        rows_ = rows;
+        records_ = records;
+        offset_ = 0;
+        rows_ = isWindowed() ? limit_ : records_;
         source_ = source;
         endResetModel();
+        emit windowChanged();
         return;
     }
     // Same fields: grow or shrink at the end and let the view repaint what it shows; the view
-    // then asks only for the rows on screen.
+    // then asks only for the rows on screen. A full window keeps its rows.
+    const int old_offset = offset_;
+    records_ = records;
+    offset_ = clamped_offset(offset_);
+    const int rows = isWindowed() ? limit_ : records_;
     if (rows > rows_) {
         beginInsertRows(QModelIndex(), rows_, rows - 1);
         rows_ = rows;
@@ -84,6 +122,8 @@ void RecordsetModel::records_changed() {
     }
     if (rows_ > 0 && !columns_.isEmpty())
         emit dataChanged(index(0, 0), index(rows_ - 1, static_cast<int>(columns_.size()) - 1));
+    if (rows_ > 0 && offset_ != old_offset) emit headerDataChanged(Qt::Vertical, 0, rows_ - 1);
+    emit windowChanged();
 }
 
 int RecordsetModel::rowCount(const QModelIndex& parent) const {
@@ -97,7 +137,7 @@ int RecordsetModel::columnCount(const QModelIndex& parent) const {
 QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
     if (!control_ || !index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return QVariant();
     const auto* rs = control_->Recordset();
-    const QVariant v = rs->ValueAt(index.row(), index.column());
+    const QVariant v = rs->ValueAt(offset_ + index.row(), index.column());
     if (v.isNull()) return QVariant();
     if (rs->IsYesNo(index.column()) && role == Qt::DisplayRole)
         return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
@@ -108,7 +148,7 @@ QVariant RecordsetModel::headerData(int section, Qt::Orientation orientation, in
     if (role != Qt::DisplayRole) return QVariant();
     if (orientation == Qt::Horizontal)
         return section >= 0 && section < columns_.size() ? QVariant(columns_[section]) : QVariant();
-    return section + 1;
+    return offset_ + section + 1;
 }
 
 } // namespace adodb
