@@ -27,28 +27,6 @@
 
 namespace {
 
-// Stand-in child windows until the real forms take their place.
-class ChildPlaceholder : public ui::Form {
-public:
-    ChildPlaceholder(const QString& caption, int width_twips, int height_twips)
-        : ui::Form(nullptr, true), caption_(caption), width_(width_twips), height_(height_twips) {}
-
-    // Shows the window; a fresh one opens at its design size.
-    void open() {
-        const bool fresh = !Loaded();
-        Show();
-        if (fresh) frame()->resize(frame()->sizeHint().expandedTo(QSize(ui::px(width_), ui::px(height_))));
-    }
-
-protected:
-    void build() override { setCaption(caption_); }
-
-private:
-    QString caption_;
-    int width_;
-    int height_;
-};
-
 const QString kSettings = QStringLiteral("Settings");
 
 // A placement value as stored: the text of a single-precision number; the default when the
