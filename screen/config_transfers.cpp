@@ -95,6 +95,17 @@ QString record_key(const QString& text) {
     return trim_blanks(text);
 }
 
+void store_single_record(adodb::Recordset& rs, const QString& what) {
+    rs.MoveLast();
+    if (rs.RecordCount() == 0)
+        rs.AddNew();
+    else
+        rs.MoveFirst();
+    if (!rs.Update())
+        ui::MsgBox(QStringLiteral("The %1 could not be saved: %2").arg(what, rs.error()),
+                   ui::vbOKOnly | ui::vbExclamation);
+}
+
 } // namespace transfers
 
 namespace {
@@ -395,14 +406,7 @@ void form1::move_ocscreen_to_ocdb() {
     adodb::Connection conn;
     adodb::Recordset rs;
     if (!open_table(conn, rs, QStringLiteral("ocxfer"))) return;
-    rs.MoveLast();
-    if (rs.RecordCount() == 0)
-        rs.AddNew();
-    else
-        rs.MoveFirst();
-    if (!rs.Update())
-        ui::MsgBox(QStringLiteral("The output configuration record could not be saved: %1").arg(rs.error()),
-                   ui::vbOKOnly | ui::vbExclamation);
+    transfers::store_single_record(rs, QStringLiteral("output configuration record"));
     rs.Close();
     conn.Close();
 }

@@ -6,6 +6,10 @@
 #include <QString>
 #include <cstdint>
 
+namespace adodb {
+class Recordset;
+}
+
 namespace transfers {
 
 // The value text every group-setup value carries.
@@ -32,5 +36,9 @@ bool collect_serial_reply(double limit);
 // The record key of a scale named by `text`: "0" on "RS232"; else the part after the first
 // "#", or the whole text with blanks removed at both ends.
 QString record_key(const QString& text);
+
+// Stores the one record a table keeps (its first one, or a new one in an empty table); tells the
+// user `what` could not be saved when the database refuses.
+void store_single_record(adodb::Recordset& rs, const QString& what);
 
 } // namespace transfers

@@ -51,14 +51,7 @@ void default_record_save(const QString& table) {
     adodb::Connection conn;
     adodb::Recordset rs;
     if (!open_defaults(conn, rs, table)) return;
-    rs.MoveLast();
-    if (rs.RecordCount() == 0)
-        rs.AddNew();
-    else
-        rs.MoveFirst();
-    if (!rs.Update())
-        ui::MsgBox(QStringLiteral("The default record could not be saved: %1").arg(rs.error()),
-                   ui::vbOKOnly | ui::vbExclamation);
+    transfers::store_single_record(rs, QStringLiteral("default record"));
     rs.Close();
     conn.Close();
 }
