@@ -1,14 +1,26 @@
 #include "core/waits.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "platform/clock/clock.h"
 #include "platform/ui/message_box.h"
 
 namespace {
 constexpr double kLastSafeSecond = 86398.0;
 constexpr double kAfterMidnight = 80000.0;
+// No wait of the program is meant to be long; a delay setting that is not a number, negative or
+// absurdly large must not freeze the screen.
+constexpr double kLongestWait = 60.0;
+
+double bounded(double seconds) {
+    if (!std::isfinite(seconds) || seconds < 0) return 0;
+    return std::min(seconds, kLongestWait);
+}
 } // namespace
 
 double wait_start(double seconds) {
+    seconds = bounded(seconds);
     double start = wclock::Timer();
     if (start + seconds > kLastSafeSecond) {
         while (wclock::Timer() > kAfterMidnight)
@@ -19,7 +31,7 @@ double wait_start(double seconds) {
 }
 
 bool wait_passed(double start, double seconds) {
-    return wclock::Timer() >= start + seconds;
+    return wclock::Timer() >= start + bounded(seconds);
 }
 
 void wait_seconds(double seconds, bool pump_events) {

@@ -2,6 +2,8 @@
 // Busy waits on the seconds-since-midnight clock. They spin in small sleeps, never serving
 // events unless asked to. Every wait keeps the midnight rule: when its end would pass 86398 s,
 // it first waits until the clock reads 80000 s or less (midnight has passed) and starts again.
+// A length that is not a number or is negative counts as 0, and no wait lasts over 60 s, so a
+// bad delay setting can never freeze the program.
 
 // A pause of 0.4 s between commands sent to a scale; serves no events.
 void busy_wait();

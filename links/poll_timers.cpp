@@ -156,6 +156,9 @@ void form1::Timer1_Timer(int index) {
 }
 
 void form1::Timer2_Timer() {
+    // A network cycle reads its own replies; a scan started inside it (the user chose "Single"
+    // while the cycle let events run) would take the cycle's half-received reply.
+    if (links.scan_busy) return;
     const QString t = core.comm_type;
     if (is(t, "RS232"))
         rs232_inputscan();

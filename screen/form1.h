@@ -227,6 +227,11 @@ private:
     bool setup_still_current(int generation) const;
     bool setup_pump(int generation);
     int load_generation_ = 0;
+    // The set-up of Form_Activate, and whether it is running (it lets events run, and a second
+    // activation arriving then must not start it again).
+    void setup_screen();
+    bool setting_up_ = false;
+    int setup_generation_ = 0; // the load whose set-up is running
     // Closes the data controls' recordsets and connections (at each load and unload).
     void release_data_controls();
     // Signal connections, each next to the handlers it connects.

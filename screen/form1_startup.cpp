@@ -69,8 +69,21 @@ void form1::Form_Load() {
 }
 
 void form1::Form_Activate() {
-    // 1. Only a re-activation of a screen already set up.
+    // 1. Only a re-activation of a screen already set up (or being set up for this load).
     if (core.scale_screen_active) return;
+    if (setting_up_ && setup_generation_ == load_generation_) return;
+    // A screen unloaded and shown again while an earlier set-up waits in the event pump gets a
+    // set-up of its own; the earlier one then finds its load gone and stops.
+    const bool outer = setting_up_;
+    const int outer_generation = setup_generation_;
+    setting_up_ = true;
+    setup_generation_ = load_generation_;
+    setup_screen();
+    setting_up_ = outer;
+    setup_generation_ = outer_generation;
+}
+
+void form1::setup_screen() {
     // The event pump runs between the steps; a set-up whose screen was unloaded (or unloaded
     // and shown again) meanwhile stops where it is.
     const int gen = load_generation_;

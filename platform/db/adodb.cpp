@@ -85,7 +85,8 @@ QString text_of(const QVariant& v) {
 // The value as it is stored: dates and times as ISO text, yes/no as 1 / 0, text never Null.
 QVariant storable(const QVariant& v, bool yes_no) {
     const int t = v.typeId();
-    if (t == QMetaType::QString) return v.toString().isNull() ? QVariant(QStringLiteral("")) : v;
+    if (yes_no && t == QMetaType::QString && v.toString().isNull()) return QVariant();
+    if (t == QMetaType::QString && !yes_no) return v.toString().isNull() ? QVariant(QStringLiteral("")) : v;
     if (!v.isValid() || v.isNull()) return QVariant();
     if (yes_no) {
         if (t == QMetaType::Bool) return v.toBool() ? 1 : 0;
@@ -640,7 +641,14 @@ bool Recordset::IsYesNo(int column) const {
 
 void Recordset::AddNew() {
     if (!IsOpen()) return;
-    if (d->mode != Impl::Mode::None && !d->store()) return;
+    // A pending change is stored first. When that fails it is dropped (error() tells why), so
+    // that the fields assigned next can only ever go into the new record, never into the
+    // record the failed change was meant for.
+    if (d->mode != Impl::Mode::None && !d->store()) {
+        const QString why = d->error;
+        CancelUpdate();
+        d->error = why;
+    }
     d->mode = Impl::Mode::Add;
     d->edits.clear();
 }

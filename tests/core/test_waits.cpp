@@ -1,5 +1,7 @@
 // Busy waits on the seconds clock, including the midnight rule, on the fake clock.
 #include <QtTest>
+#include <cmath>
+#include <limits>
 
 #include "core/waits.h"
 #include "platform/clock/clock.h"
@@ -40,6 +42,23 @@ private slots:
         busy_wait();
         const double t = wclock::Timer();
         QVERIFY(t >= 86397.39 && t < 86397.5);
+    }
+
+    // A delay that is not a number, negative or huge (a bad setting) never freezes the program.
+    void bad_lengths_are_bounded_data() {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<double>("longest");
+        QTest::newRow("nan") << std::nan("") << 0.0;
+        QTest::newRow("inf") << std::numeric_limits<double>::infinity() << 0.0;
+        QTest::newRow("negative") << -5.0 << 0.0;
+        QTest::newRow("a day") << 90000.0 << 60.0;
+    }
+    void bad_lengths_are_bounded() {
+        QFETCH(double, seconds);
+        QFETCH(double, longest);
+        wclock::use_fake(1000.0, 0.05);
+        wait_seconds(seconds);
+        QVERIFY(wclock::Timer() <= 1000.0 + longest + 0.1);
     }
 
     // The event pump runs only when asked.

@@ -441,6 +441,30 @@ private slots:
         QCOMPARE(rs.RecordCount(), 1);
     }
 
+    // An edit of an existing record that cannot be stored must not let the next new record's
+    // fields land in that existing record.
+    void add_new_after_failed_edit_never_overwrites() {
+        TempDatabase db;
+        QCOMPARE(db.exec("INSERT INTO datacol (ScaleID, Reading) VALUES ('130', 'kept')"), QString());
+        set_busy_timeout_ms(200);
+        Connection cn, holder;
+        Recordset rs;
+        QVERIFY(cn.Open(db.conn_str) && holder.Open(db.conn_str));
+        QVERIFY(rs.Open("datacol", cn));
+        rs.MoveFirst();
+        rs.SetValue("Reading", QString("edited"));
+        QVERIFY(holder.Execute("BEGIN EXCLUSIVE"));
+        rs.AddNew(); // the pending edit cannot be stored now
+        QVERIFY(!rs.error().isEmpty());
+        QVERIFY(holder.Execute("COMMIT"));
+        rs.SetValue("ScaleID", QString("131"));
+        rs.SetValue("Reading", QString("new"));
+        QVERIFY2(rs.Update(), qPrintable(rs.error()));
+        QCOMPARE(db.scalar("SELECT Reading FROM datacol WHERE ScaleID='130'").toString(), QString("kept"));
+        QCOMPARE(db.scalar("SELECT Reading FROM datacol WHERE ScaleID='131'").toString(), QString("new"));
+        QCOMPARE(db.scalar("SELECT COUNT(*) FROM datacol").toInt(), 2);
+    }
+
     // A child process stores a record and is killed at once; the record is there.
     void durable_after_kill() {
         TempDatabase db;

@@ -465,6 +465,36 @@ private slots:
         QCOMPARE(f.Combo1->count(), 2);
         QVERIFY(f.opt_network->isChecked());
     }
+
+    // "Activate Remote Screen" chosen again while the set-up lets events run starts no second
+    // set-up on top of the first (on "USB" that one would hold the devices open and the first
+    // would fail with "Open Failed").
+    void second_activation_during_setup_is_ignored() {
+        QVERIFY(fx.start("USB"));
+        fx.add_usb_scale("SER1", "Scale One");
+        fx.add_usb_scale("SER2", "Scale Two");
+        QTimer::singleShot(0, &Form1(), [] { Form1().Show(); });
+        form1& f = fx.show();
+        QVERIFY(core.scale_screen_active);
+        QVERIFY2(!fx.rec.texts().contains("Open Failed"), qPrintable(fx.rec.texts().join(" | ")));
+        QCOMPARE(f.Combo1->count(), 2);
+        QVERIFY(links.scale_addr[0] != 0 && links.scale_addr[1] != 0);
+    }
+
+    // "E&xit" and a new "Activate Remote Screen" inside the first set-up's event pump: the
+    // new showing gets its own complete set-up.
+    void exit_and_show_again_during_setup() {
+        QVERIFY(fx.start("RS485"));
+        QVERIFY(fx.network_records({130, 131}));
+        QTimer::singleShot(0, &Form1(), [] {
+            Form1().Command1->click();
+            Form1().Show();
+        });
+        form1& f = fx.show();
+        QVERIFY(f.Loaded());
+        QVERIFY(core.scale_screen_active);
+        QCOMPARE(f.Combo1->count(), 2);
+    }
 };
 
 WEYVANE_TEST_MAIN(TestScreenStartup)
