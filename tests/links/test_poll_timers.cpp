@@ -247,6 +247,24 @@ private slots:
         }());
         QCOMPARE(links.scale_reading[0], QByteArray("1234.5"));
     }
+    // While a network cycle runs, Timer2 leaves the link to it.
+    void single_scan_waits_for_a_running_cycle() {
+        QVERIFY(fx.start("RS232"));
+        fx.fill({0});
+        fx.f().Timer4_Timer();
+        QTRY_COMPARE(fx.pty->responder().received, QByteArray("*P"));
+        links.scan_busy = true;
+        for (int i = 0; i < 20; ++i) {
+            QTest::qWait(5);
+            fx.f().Timer2_Timer();
+        }
+        QVERIFY(links.scale_reading[0].isEmpty());
+        links.scan_busy = false;
+        QTRY_VERIFY([&] {
+            fx.f().Timer2_Timer();
+            return !links.scale_reading[0].isEmpty();
+        }());
+    }
 
     // The modes and their captions; "Network" refused on "RS232" while the rest of its handler
     // runs.
