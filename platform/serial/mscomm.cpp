@@ -166,14 +166,7 @@ bool MSComm::setPortOpen(bool open) {
 
 void MSComm::lost() {
     // The device went away: drop it so that nothing reads from or writes to it again.
-    if (port_) {
-        port_->disconnect(this);
-        if (port_->isOpen()) port_->close();
-        port_->deleteLater();
-        port_ = nullptr;
-    }
-    open_devices().remove(open_path_);
-    open_path_.clear();
+    setPortOpen(false);
     error_ = QStringLiteral("The port was lost");
 }
 
