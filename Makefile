@@ -19,6 +19,7 @@ build-asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 test: build build-asan
+	tools/check-layers
 	tools/run-tests $(BUILD)
 	ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 tools/run-tests $(ASAN_BUILD)
 

@@ -8,7 +8,6 @@
 #include "core/core_state.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/twips.h"
-#include "screen/form1.h"
 
 std::array<int16_t, 11> slave_open{};
 
@@ -124,12 +123,16 @@ bool slave::Placeable() const {
     return !(frame()->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized));
 }
 
+namespace {
+std::function<void(int)> the_click_handler;
+}
+
+void set_slave_click_handler(std::function<void(int)> handler) {
+    the_click_handler = std::move(handler);
+}
+
 void slave::Screen_Click() {
-    // The scale of slot k becomes the selected one, as if picked in the screen's list. A
-    // window whose slot has no entry in the list selects nothing.
-    form1& screen = Form1();
-    if (!screen.Loaded() || k_ >= screen.Combo1->count()) return;
-    screen.Combo1->setCurrentIndex(k_);
+    if (the_click_handler) the_click_handler(k_);
 }
 
 bool slave::eventFilter(QObject* watched, QEvent* e) {

@@ -9,6 +9,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "platform/ui/form.h"
 
@@ -45,6 +46,10 @@ private:
     int k_;
     QWidget* bordered_ = nullptr; // the frame the border was last given to
 };
+
+// What a click on a window's reading does with its slot k; the scale screen hands it over (it
+// selects that slot's scale).
+void set_slave_click_handler(std::function<void(int)> handler);
 
 // Window k (0 to 9).
 slave& slave_window(int k);

@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QHeaderView>
 
+#include "collect/slave_windows.h"
 #include "platform/db/data_control.h"
 #include "platform/ui/twips.h"
 
@@ -35,7 +36,15 @@ form1::form1() : ui::Form(nullptr, true) {
 form1::~form1() = default;
 
 form1& Form1() {
-    static form1* screen = new form1();
+    static form1* screen = [] {
+        auto* f = new form1();
+        // The scale of a slave window's slot becomes the selected one, as if picked in the
+        // screen's list; a slot with no entry in the list selects nothing.
+        set_slave_click_handler([f](int k) {
+            if (f->Loaded() && k < f->Combo1->count()) f->Combo1->setCurrentIndex(k);
+        });
+        return f;
+    }();
     return *screen;
 }
 

@@ -3,13 +3,25 @@
 // display on the left, the right-hand panel (scale list, operating mode, view, slave windows,
 // exit) and, below, either the data-collection panel or the network list.
 //
-// The controls are members named as the screen names them. Handlers are members too; they are
-// defined next to the code they belong to:
-//   screen/form1.cpp            controls and their design state
-//   screen/form1_startup.cpp    Form_Load, Form_Activate, adddefrec, Command1_Click, Form_Unload
-//   screen/form1_selection.cpp  scale selection, views and the network list
-//   links/ (receive scans, poll timers and modes) and collect/ (data collection) call the
-//   screen through these members.
+// The controls are members named as the screen names them. Handlers are members too; every
+// one of them lives in screen/, in the file of what it belongs to:
+//   form1.cpp             controls and their design state, the network list's rows
+//   form1_startup.cpp     Form_Load, Form_Activate, adddefrec, Command1_Click ("E&xit"), Form_Unload
+//   form1_selection.cpp   Combo1_Click, the view and sort options, chk_pollenb_Click, fillgrid,
+//                         NetList row selection
+//   poll_timers.cpp       Timer1_Timer to Timer4_Timer, halttimers, setmode, opt_single_Click,
+//                         opt_network_Click, net_stat_get / net_stat_put, formactivate
+//   receive_scans.cpp     rs232_inputscan, rs485_inputscan, USB_inputscan, USB485_inputscan
+//   keypad.cpp            vsElastic1_Click (the remote keypad); keypad_picture.cpp its picture
+//   data_collection.cpp   btn_LogData_Click, btn_dataLogAll_Click, Command2_Click, Check1_Click,
+//                         Timer5_Timer, Data_collect, sortdatacol
+//   slave_layout.cpp      Command11_Click, btn_saveslave_Click, btn_slavesload_Click,
+//                         btn_closeallslaves_Click, slavesload
+//   dde_interface.cpp     Form_LinkExecute (remote commands)
+//   config_transfers.cpp  group-setup and output-configuration transfers
+//   totals.cpp            scale totals and the transfer commands of the screen
+// What needs no widget (frames, the reply parser, link set-ups, the scale table) is in links/;
+// the storing of collected readings and the slave windows are in collect/.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>

@@ -3,7 +3,7 @@
 #include "collect/slave_windows.h"
 #include "core/core_state.h"
 #include "core/forms.h"
-#include "core/frmMain.h"
+#include "app/frmMain.h"
 #include "links/links_state.h"
 #include "platform/ui/twips.h"
 #include "screen/form1.h"

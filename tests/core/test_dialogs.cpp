@@ -15,7 +15,7 @@
 #include "core/core_state.h"
 #include "core/forms.h"
 #include "core/frmAbout.h"
-#include "core/frmMain.h"
+#include "app/frmMain.h"
 #include "core/getdatapath.h"
 #include "platform/registry/registry.h"
 #include "platform/ui/message_box.h"

@@ -2,7 +2,7 @@
 // scale simulator (pty, simulated FTDI devices, loopback TCP).
 #include "core/core_state.h"
 #include "core/forms.h"
-#include "core/frmMain.h"
+#include "app/frmMain.h"
 #include "links/link_devices.h"
 #include "links/links_state.h"
 #include "platform/db/data_control.h"

@@ -1,4 +1,4 @@
-#include "core/frmMain.h"
+#include "app/frmMain.h"
 
 #include <QAction>
 #include <QApplication>
@@ -42,6 +42,16 @@ void store_placement(const QString& key, double twips) {
 }
 
 } // namespace
+
+// The shell is never deleted while the program runs; the core's forms take it as their parent.
+frmMain& main_form() {
+    static frmMain* f = [] {
+        auto* shell = new frmMain();
+        set_shell_window(shell);
+        return shell;
+    }();
+    return *f;
+}
 
 void show_scale_screen() {
     Form1().Show();

@@ -56,6 +56,9 @@ private:
     bool built_ = false;
 };
 
+// The shell, built on first use; it lives for the whole run.
+frmMain& main_form();
+
 // Shows the scale screen modeless inside the shell.
 void show_scale_screen();
 // Shows the Setup dialog modeless inside the shell.

@@ -1,4 +1,4 @@
-#include "core/startup.h"
+#include "app/startup.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +13,7 @@
 #include "core/cfg_file.h"
 #include "core/core_state.h"
 #include "core/forms.h"
-#include "core/frmMain.h"
+#include "app/frmMain.h"
 #include "core/getdatapath.h"
 #include "core/syscfg.h"
 #include "platform/db/adodb.h"

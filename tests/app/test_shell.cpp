@@ -13,7 +13,7 @@
 
 #include "core/core_state.h"
 #include "core/forms.h"
-#include "core/frmMain.h"
+#include "app/frmMain.h"
 #include "links/links_state.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/message_box.h"
