@@ -3,7 +3,8 @@
 #include "platform/spreadsheet/calc_plugin.h"
 
 #include <QCoreApplication>
-#include <QLibrary>
+#include <QFile>
+#include <dlfcn.h>
 
 namespace spreadsheet {
 
@@ -22,16 +23,19 @@ Backend* calc = nullptr;
 bool calc_tried = false;
 
 // Loads the Calc plugin once. The library stays loaded for the rest of the run: the office's
-// libraries that it brings keep threads and state of their own.
+// libraries that it brings keep threads and state of their own. Every symbol is bound at once, so
+// that a plugin whose office is missing or incomplete fails here and not in the middle of a copy.
 Backend* load_calc() {
     const QString folder = plugin_folder.isEmpty() ? QCoreApplication::applicationDirPath() : plugin_folder;
-    QLibrary library(folder + "/" + kCalcPluginFile);
-    const auto entry = reinterpret_cast<CalcPluginEntry>(library.resolve(kCalcPluginEntry));
+    const QString file = folder + "/" + kCalcPluginFile;
+    void* library = ::dlopen(QFile::encodeName(file).constData(), RTLD_NOW | RTLD_LOCAL);
+    void* entry = library ? ::dlsym(library, kCalcPluginEntry) : nullptr;
     if (!entry) {
-        qWarning("Spreadsheet output is not available: %s", qPrintable(library.errorString()));
+        qWarning("Spreadsheet output is not available: %s", ::dlerror());
+        if (library) ::dlclose(library);
         return nullptr;
     }
-    return entry();
+    return reinterpret_cast<CalcPluginEntry>(entry)();
 }
 
 Backend& calc_or_none() {
