@@ -19,8 +19,9 @@ build-asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 test: build build-asan
+	tools/check-format
 	tools/run-tests $(BUILD)
-	ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 tools/run-tests $(ASAN_BUILD)
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 tools/run-tests $(ASAN_BUILD)
 
 run: build
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
