@@ -1,10 +1,11 @@
-# The two commands of the project: `make test` and `make run`.
+# The two commands of the project: `make test` and `make run`; `make demo` shows the program with a
+# simulated scale.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: test run deps build build-asan
+.PHONY: test run demo deps build build-asan
 
 deps:
 	@tools/install-deps
@@ -30,3 +31,6 @@ run: build
 	else \
 		cd $(BUILD)/bin && ./weyvane; \
 	fi
+
+demo: build
+	@tools/demo $(BUILD)
