@@ -31,7 +31,8 @@ Backend* load_calc() {
     void* library = ::dlopen(QFile::encodeName(file).constData(), RTLD_NOW | RTLD_LOCAL);
     void* entry = library ? ::dlsym(library, kCalcPluginEntry) : nullptr;
     if (!entry) {
-        qWarning("Spreadsheet output is not available: %s", ::dlerror());
+        const char* why = ::dlerror();
+        qWarning("Spreadsheet output is not available: %s", why ? why : qPrintable(file));
         if (library) ::dlclose(library);
         return nullptr;
     }
