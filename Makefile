@@ -1,10 +1,11 @@
-# The two commands of the project: `make test` and `make run`.
+# The two commands of the project: `make test` and `make run`; `make demo` shows the program with a
+# simulated scale.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: test run deps build build-asan
+.PHONY: test run demo deps build build-asan
 
 deps:
 	@tools/install-deps
@@ -20,8 +21,9 @@ build-asan: deps
 
 test: build build-asan
 	tools/check-layers
+	tools/check-format
 	tools/run-tests $(BUILD)
-	ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 tools/run-tests $(ASAN_BUILD)
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 tools/run-tests $(ASAN_BUILD)
 
 run: build
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
@@ -30,3 +32,6 @@ run: build
 	else \
 		cd $(BUILD)/bin && ./weyvane; \
 	fi
+
+demo: build
+	@tools/demo $(BUILD)

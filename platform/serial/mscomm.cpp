@@ -12,10 +12,11 @@ namespace serial {
 namespace {
 
 // Devices held open by this process. The driver's exclusive flag does not bind a privileged
-// process, so a second open of the same device is refused here as well.
+// process, so a second open of the same device is refused here as well. Never destroyed: a port
+// object that outlives it (a static one, closed at exit) still takes its device off the list.
 QSet<QString>& open_devices() {
-    static QSet<QString> set;
-    return set;
+    static auto* set = new QSet<QString>;
+    return *set;
 }
 
 struct LineSettings {

@@ -4,8 +4,10 @@
 // the values of its cells. Every object here is short-lived: a caller attaches, does its steps and
 // lets go again, and no connection is kept between two attachments.
 //
-// The real backend drives a running LibreOffice Calc over UNO; tests install a recorder
-// (spreadsheet_recorder.h) with set_backend().
+// The real backend drives a running LibreOffice Calc over UNO. It lives in a plugin library beside
+// the program, loaded the first time an application is asked for; without it (or without the
+// office it needs) no application is running. Tests install a recorder (spreadsheet_recorder.h)
+// with set_backend().
 #include <QDate>
 #include <QString>
 #include <QTime>
@@ -48,6 +50,8 @@ public:
 
 // Installs a backend for attach(); nullptr returns to the real one (LibreOffice Calc).
 void set_backend(Backend* backend);
+// The folder the Calc plugin is loaded from, from the next attach on; empty: the program's folder.
+void set_plugin_folder(const QString& folder);
 Backend& backend();
 
 // Attaches through the installed backend.

@@ -15,8 +15,10 @@
 #include <QtTest>
 #include <cstdlib>
 
-#include "control/brantix_ids.h"
-#include "control/framework/com.h"
+// The container headers as installed.
+#include <brantix/brantix_ids.h>
+#include <brantix/com.h>
+
 #include "platform/registry/registry.h"
 #include "tests/support/test_main.h"
 

@@ -1,11 +1,12 @@
-// The Calc backend against a real headless LibreOffice of the test's own: Excel_Interface writes
-// two rows into a new Calc document, and the cells are read back over a separate UNO connection.
+// The Calc backend, loaded from its plugin as the program loads it, against a real headless
+// LibreOffice of the test's own: Excel_Interface writes two rows into a new Calc document, and the
+// cells are read back over a separate UNO connection.
 #include "collect/collect_state.h"
 #include "collect/excel_interface.h"
 #include "links/links_state.h"
 #include "platform/clock/clock.h"
 #include "platform/settings/settings.h"
-#include "platform/spreadsheet/calc_backend.h"
+#include "platform/spreadsheet/spreadsheet.h"
 #include "platform/ui/message_box.h"
 #include "tests/support/test_main.h"
 
@@ -238,9 +239,11 @@ private slots:
         settings::SaveSetting("Spreadsheet", "Host", "127.0.0.1");
         settings::SaveSetting("Spreadsheet", "Port", QString::number(office.port()));
         ui::set_backend(&user);
+        spreadsheet::set_plugin_folder(WEYVANE_BIN_DIR);
     }
     void cleanupTestCase() {
         ui::set_backend(nullptr);
+        spreadsheet::set_plugin_folder({});
         office.stop();
         wclock::use_real();
     }
@@ -298,9 +301,9 @@ private slots:
 
     void no_office_on_the_port() {
         settings::SaveSetting("Spreadsheet", "Port", QString::number(free_port()));
-        QVERIFY(!spreadsheet::calc_backend().attach());
+        QVERIFY(!spreadsheet::attach());
         settings::SaveSetting("Spreadsheet", "Port", QString::number(office.port()));
-        QVERIFY(spreadsheet::calc_backend().attach());
+        QVERIFY(spreadsheet::attach());
     }
 };
 
