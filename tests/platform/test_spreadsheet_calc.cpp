@@ -296,6 +296,37 @@ private slots:
         QCOMPARE(s.cell(2, 1)->getType(), css::table::CellContentType_EMPTY);
     }
 
+    // With a second workbook opened after the first, rows still go into the first.
+    void rows_go_into_the_first_opened_workbook() {
+        {
+            auto session = office.connect();
+            QVERIFY(session);
+            css::uno::Sequence<css::beans::PropertyValue> hidden(1);
+            hidden.getArray()[0].Name = "Hidden";
+            hidden.getArray()[0].Value <<= true;
+            Reference<css::frame::XComponentLoader> loader(session->desktop, UNO_QUERY_THROW);
+            QVERIFY(loader->loadComponentFromURL("private:factory/scalc", "_blank", 0, hidden).is());
+        }
+        links.scale_name[3] = "Bay 3";
+        links.scale_reading[3] = "  77.0";
+        excel_set_row_for_record(60);
+        excel_log_reading(3);
+        QVERIFY(user.boxes.isEmpty());
+
+        auto session = office.connect();
+        QVERIFY(session);
+        QStringList found; // per spreadsheet document: its row 42 (written before) and row 61
+        Reference<css::container::XEnumeration> docs = session->desktop->getComponents()->createEnumeration();
+        while (docs->hasMoreElements()) {
+            Reference<css::sheet::XSpreadsheetDocument> doc(docs->nextElement(), UNO_QUERY);
+            if (!doc.is()) continue;
+            const Sheet sheet(doc);
+            found << sheet.text(42, 1) + "|" + sheet.text(61, 1);
+        }
+        found.sort();
+        QCOMPARE(found, (QStringList{"<not text>|<not text>", "Bay 2|Bay 3"}));
+    }
+
     void no_office_on_the_port() {
         settings::SaveSetting("Spreadsheet", "Port", QString::number(free_port()));
         QVERIFY(!spreadsheet::calc_backend().attach());
