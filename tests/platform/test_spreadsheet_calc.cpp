@@ -213,6 +213,18 @@ class TestSpreadsheetCalc : public QObject {
         }
     };
 
+    // Opens a new Calc document in the office over a session of its own.
+    bool open_new_workbook() {
+        auto session = office.connect();
+        if (!session) return false;
+        // A visible frame in a headless office brings the office down; the document is hidden.
+        css::uno::Sequence<css::beans::PropertyValue> hidden(1);
+        hidden.getArray()[0].Name = "Hidden";
+        hidden.getArray()[0].Value <<= true;
+        Reference<css::frame::XComponentLoader> loader(session->desktop, UNO_QUERY_THROW);
+        return loader->loadComponentFromURL("private:factory/scalc", "_blank", 0, hidden).is();
+    }
+
     static void check_row(const Sheet& s, int row, const QString& name, const QString& reading, QTime time,
                           QDate date, int id) {
         QCOMPARE(s.text(row, 1), name);
@@ -257,16 +269,7 @@ private slots:
     }
 
     void two_readings_land_in_their_rows() {
-        {
-            auto session = office.connect();
-            QVERIFY(session);
-            // A visible frame in a headless office brings the office down; the document is hidden.
-            css::uno::Sequence<css::beans::PropertyValue> hidden(1);
-            hidden.getArray()[0].Name = "Hidden";
-            hidden.getArray()[0].Value <<= true;
-            Reference<css::frame::XComponentLoader> loader(session->desktop, UNO_QUERY_THROW);
-            QVERIFY(loader->loadComponentFromURL("private:factory/scalc", "_blank", 0, hidden).is());
-        }
+        QVERIFY(open_new_workbook());
         links.scale_name[2] = "Bay 2";
         links.scale_reading[2] = "  1250.5";
         links.scale_name[5] = QString::fromUtf8("Trémie");
@@ -298,15 +301,7 @@ private slots:
 
     // With a second workbook opened after the first, rows still go into the first.
     void rows_go_into_the_first_opened_workbook() {
-        {
-            auto session = office.connect();
-            QVERIFY(session);
-            css::uno::Sequence<css::beans::PropertyValue> hidden(1);
-            hidden.getArray()[0].Name = "Hidden";
-            hidden.getArray()[0].Value <<= true;
-            Reference<css::frame::XComponentLoader> loader(session->desktop, UNO_QUERY_THROW);
-            QVERIFY(loader->loadComponentFromURL("private:factory/scalc", "_blank", 0, hidden).is());
-        }
+        QVERIFY(open_new_workbook());
         links.scale_name[3] = "Bay 3";
         links.scale_reading[3] = "  77.0";
         excel_set_row_for_record(60);
