@@ -1,6 +1,5 @@
 #include "platform/registry/registry.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,13 +7,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
-#include <QMessageBox>
 #include <QSaveFile>
 #include <QStandardPaths>
-#include <QThread>
 #include <QtEndian>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 namespace registry {
 
@@ -74,6 +72,8 @@ QString full_path(HKEY key, const QString& sub_key) {
 // Every call works on the file under this lock, so keys may be used from several threads.
 std::recursive_mutex store_lock;
 
+QString damage_notice;
+
 void tell_damaged(const QString& file, const QString& aside) {
     const QString text =
         aside.isEmpty()
@@ -84,11 +84,7 @@ void tell_damaged(const QString& file, const QString& aside) {
             : QStringLiteral("The registry file %1 could not be read and was set aside as %2.")
                   .arg(file, aside);
     qWarning("%s", qPrintable(text));
-    // A message box only where a window can be shown: a host without an application object, or
-    // a call from another thread, gets the warning alone.
-    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (app && QThread::currentThread() == app->thread())
-        QMessageBox::warning(QApplication::activeWindow(), QCoreApplication::applicationName(), text);
+    damage_notice = text;
 }
 
 // Moves a file that cannot be parsed out of the way under a new name, so that no write ever
@@ -186,6 +182,11 @@ HKEY new_handle(const QString& lower_path) {
 }
 
 } // namespace
+
+QString take_damage_notice() {
+    const std::lock_guard<std::recursive_mutex> guard(store_lock);
+    return std::exchange(damage_notice, QString());
+}
 
 void set_file(const QString& path) {
     const std::lock_guard<std::recursive_mutex> guard(store_lock);

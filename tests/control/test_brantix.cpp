@@ -550,17 +550,9 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(garbage);
         }
-        QString title, text;
-        on_modal(
-            [&text](QWidget* w) {
-                for (QLabel* l : w->findChildren<QLabel*>())
-                    text += l->text();
-                if (auto* d = qobject_cast<QDialog*>(w)) d->accept();
-            },
-            &title);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("could not be read and was set aside"));
         QCOMPARE(reg_(), S_OK);
         const QString aside = registry::file() + ".damaged";
-        QVERIFY2(text.contains(aside), qPrintable(text));
         QFile kept(aside);
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), garbage);
