@@ -286,8 +286,9 @@ void Setup::Read_Dat_File_Click() {
         else
             ui::MsgBox(QStringLiteral("Finished reading Data"), ui::vbOKOnly);
     } else if (rest_ok && rest.commit()) {
-        ui::MsgBox(QStringLiteral("Finished reading Data: %1 lines stored.\r%2 lines that could not be read "
-                                  "were left in KL.Dat file.")
+        ui::MsgBox(QStringLiteral(
+                       "Finished reading Data\rReadings stored: %1\rLines left in KL.Dat file, not 16 to 69 "
+                       "characters long: %2")
                        .arg(stored)
                        .arg(left),
                    ui::vbOKOnly);

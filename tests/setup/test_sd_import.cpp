@@ -240,12 +240,12 @@ private slots:
         QTest::newRow("LF alone, no end on the last") << a + "\n" + b << 2 << erased << QByteArray(" \r\n");
         QTest::newRow("mixed") << a + "\r\n" + b + "\r" + a + "\n  \r\n"
                                << 3 << erased << QByteArray(" \r\n");
-        QTest::newRow("one over-long line") << a + "\r\n" + long_line + "\r\n" + b + "\r\n"
-                                            << 2
-                                            << QStringList{"Finished reading Data: 2 lines stored.\r1 lines "
-                                                           "that could not be read were left in "
-                                                           "KL.Dat file."}
-                                            << long_line + "\r\n";
+        QTest::newRow("one over-long line")
+            << a + "\r\n" + long_line + "\r\n" + b + "\r\n"
+            << 2
+            << QStringList{"Finished reading Data\rReadings stored: 2\rLines left in KL.Dat file, not 16 to "
+                           "69 characters long: 1"}
+            << long_line + "\r\n";
     }
     void line_ends_and_lines_left() {
         QFETCH(QByteArray, data);
