@@ -33,6 +33,14 @@ BulkInsert::BulkInsert(Connection& conn, const QString& table, const QStringList
     const QString sql =
         QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
             .arg(quoted(table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+    {
+        // A bulk store fills index pages all over the file: a larger page cache keeps them in
+        // memory instead of spilling and reading them back (it is given back when done).
+        QSqlQuery pragma(db_);
+        if (pragma.exec(QStringLiteral("PRAGMA cache_size")) && pragma.next())
+            cache_size_ = pragma.value(0).toInt();
+        pragma.exec(QStringLiteral("PRAGMA cache_size = -16384"));
+    }
     if (!db_.transaction()) {
         error_ = error_of(db_.lastError());
         return;
@@ -46,6 +54,8 @@ BulkInsert::BulkInsert(Connection& conn, const QString& table, const QStringList
 
 BulkInsert::~BulkInsert() {
     rollback();
+    if (cache_size_ != 0 && db_.isOpen())
+        QSqlQuery(db_).exec(QStringLiteral("PRAGMA cache_size = %1").arg(cache_size_));
 }
 
 bool BulkInsert::add(const QVariantList& values) {

@@ -39,7 +39,8 @@ private:
     QString error_;
     int fields_ = 0;
     int rows_ = 0;
-    bool open_ = false; // inside the transaction
+    int cache_size_ = 0; // the connection's page cache setting before the store
+    bool open_ = false;  // inside the transaction
 };
 
 } // namespace adodb
