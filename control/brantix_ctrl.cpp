@@ -1,6 +1,7 @@
 #include "control/brantix_ctrl.h"
 
 #include <QPainter>
+#include <mutex>
 
 #include "control/brantix_ids.h"
 #include "control/brantix_resource.h"
@@ -17,8 +18,9 @@ namespace {
 constexpr com::DWORD kVersion = 0x00010000; // 1.0
 
 constexpr ctl::DispatchEntry kDispatchMap[] = {
-    {"AboutBox", dispidAboutBox, 0, [](ctl::OleControl* c) { static_cast<CBrantixCtrl*>(c)->AboutBox(); }},
-    {"DoIt", dispidDoIt, 0, [](ctl::OleControl* c) { static_cast<CBrantixCtrl*>(c)->DoIt(); }},
+    {"AboutBox", dispidAboutBox, 0,
+     [](ctl::OleControl* c) { return static_cast<CBrantixCtrl*>(c)->AboutBox(); }},
+    {"DoIt", dispidDoIt, 0, [](ctl::OleControl* c) { return static_cast<CBrantixCtrl*>(c)->DoIt(); }},
 };
 
 constexpr ctl::EventEntry kEventMap[] = {{"NotifyVB", eventidNotifyVB}};
@@ -66,13 +68,14 @@ HRESULT CBrantixCtrl::GetTypeInfoCount(unsigned* count) {
 }
 
 const CLSID* CBrantixCtrl::GetPropPageIDs(ULONG& count) {
-    // Built on the first call, shared by every instance afterwards.
+    // Built on the first call, shared by every instance afterwards, on any thread.
     static CLSID ids[1];
     static long built = -1;
-    if (built == -1) {
+    static std::once_flag once;
+    std::call_once(once, [] {
         ids[0] = CLSID_BrantixPropPage;
         built = 1;
-    }
+    });
     count = static_cast<ULONG>(built);
     return ids;
 }
@@ -80,6 +83,11 @@ const CLSID* CBrantixCtrl::GetPropPageIDs(ULONG& count) {
 void CBrantixCtrl::OnDraw(QPainter* dc, const QRect& bounds, const QRect&) {
     if (!dc) return;
     dc->fillRect(bounds, Qt::white);
+    if (bounds.width() <= 1 || bounds.height() <= 1) {
+        // An ellipse in a rectangle one pixel wide or tall is the line along it.
+        if (!bounds.isEmpty()) dc->drawLine(bounds.topLeft(), bounds.bottomRight());
+        return;
+    }
     // The ellipse touches all four sides: a pen of width one draws on the rectangle's last pixels.
     dc->drawEllipse(bounds.adjusted(0, 0, -1, -1));
 }
@@ -94,13 +102,16 @@ void CBrantixCtrl::OnResetState() {
     ctl::OleControl::OnResetState();
 }
 
-void CBrantixCtrl::AboutBox() {
+HRESULT CBrantixCtrl::AboutBox() {
+    if (!ctl::can_show_widgets()) return E_UNEXPECTED;
     ctl::Dialog about(IDD_ABOUTBOX_BRANTIX);
     about.DoModal();
+    return S_OK;
 }
 
-void CBrantixCtrl::DoIt() {
+HRESULT CBrantixCtrl::DoIt() {
     FireNotifyVB();
+    return S_OK;
 }
 
 void CBrantixCtrl::FireNotifyVB() {

@@ -15,8 +15,9 @@ public:
     using ctl::OleControl::GetMiscStatus;
 
     // Dispatch methods of _DBrantix.
-    void AboutBox();
-    void DoIt();
+    // AboutBox gives E_UNEXPECTED in a host that cannot show a window.
+    com::HRESULT AboutBox();
+    com::HRESULT DoIt();
 
     // Event of _DBrantixEvents.
     void FireNotifyVB();

@@ -8,7 +8,7 @@ namespace brantix {
 using namespace com;
 
 IUnknown* CBrantixPropPage::CreateObject() {
-    return new CBrantixPropPage;
+    return static_cast<IPropertyPage*>(new CBrantixPropPage);
 }
 
 CBrantixPropPage::CBrantixPropPage() : ctl::OlePropertyPage(IDD_PROPPAGE_BRANTIX, IDS_BRANTIX_PPG_CAPTION) {}

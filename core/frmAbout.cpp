@@ -175,6 +175,8 @@ void frmAbout::StartSysInfo() {
             found = true;
         }
     }
+    if (const QString notice = registry::take_damage_notice(); !notice.isEmpty())
+        ui::MsgBox(notice, ui::vbOKOnly | ui::vbExclamation);
     if (found && launcher && launcher(SysInfoPath)) return;
     ui::MsgBox(QStringLiteral("System Information Is Unavailable At This Time"), ui::vbOKOnly);
 }

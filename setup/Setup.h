@@ -8,6 +8,7 @@
 
 #include "platform/db/data_control.h"
 #include "platform/ui/form.h"
+#include "setup/sd_import.h"
 
 class CDriveInfo;
 class QCheckBox;
@@ -128,30 +129,3 @@ private:
 };
 
 Setup& setup_form();
-
-// One line of "KL.Dat" as the import stores it in datacol.
-struct KlDatRecord {
-    int ScaleID = 0;
-    QString Group;
-    QString Reading;
-    QString Time;
-    QString Date;
-    QString TagID;
-};
-
-// Parses the lines of "KL.Dat" in file order. Reading, date and time carry over from the line
-// before when a line lacks their separator.
-class KlDatParser {
-public:
-    explicit KlDatParser(const QString& time_zone) : time_zone_(time_zone) {}
-    enum Result { Taken, Skipped, Malformed };
-    // `line` without its line end. Skipped: outside 16 to 69 characters, or only blanks.
-    Result parse(const QString& line, KlDatRecord& out, QString* why = nullptr);
-
-    // The hour text shifted by the time zone: -3 Pacific, -2 Mountain, -1 Central standard time.
-    static QString shift_hour(const QString& hour, const QString& time_zone);
-
-private:
-    QString time_zone_;
-    QString reading_, date_, time_;
-};

@@ -1,19 +1,25 @@
 // The SD-card import of the Setup dialog: reads the scale's "KL.Dat" from the SD-card drive into
 // datacol, and empties the file.
 //
-// The import reads and checks the whole file before it stores anything, and stores all of it in
-// one transaction: a file that cannot be read, a malformed line or a database failure leaves
-// datacol as it was and the card's file untouched, so the import can simply be run again. The
-// file is emptied only after every reading is stored.
+// The file is read as a stream, a slice at a time, and its readings are stored through one
+// prepared insert in one transaction: a file that cannot be read, a malformed line or a database
+// failure stores nothing and leaves the card's file untouched, so the import can simply be run
+// again. After a complete import the card's file keeps exactly the lines that were not stored
+// (written to a new file that replaces the old one), so nothing is lost and nothing is stored
+// twice by a second import.
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QDate>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSqlDatabase>
+#include <QSaveFile>
 
 #include "core/core_state.h"
 #include "core/text_split.h"
 #include "links/links_state.h"
 #include "platform/db/adodb.h"
+#include "platform/db/bulk_insert.h"
 #include "platform/ui/message_box.h"
 #include "setup/Setup.h"
 #include "setup/setup_state.h"
@@ -21,6 +27,7 @@
 namespace {
 
 const QString kDatFile = QStringLiteral("KL.Dat");
+constexpr qsizetype kSlice = 64 * 1024;
 
 // The numeric value a text begins with, blanks ignored; 0 when it begins with no number.
 double leading_number(const QString& text) {
@@ -31,27 +38,93 @@ double leading_number(const QString& text) {
     return m.hasMatch() ? m.captured(0).toDouble() : 0.0;
 }
 
-// The lines of a text file, without their line ends (CR LF, or LF alone).
-QStringList lines_of(const QByteArray& data) {
-    QStringList lines = QString::fromLatin1(data).split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
-    for (QString& l : lines)
-        if (l.endsWith(QLatin1Char('\r'))) l.chop(1);
-    return lines;
+// A number written with at least as many digits as the text it replaces had.
+QString padded(int value, qsizetype width) {
+    return QStringLiteral("%1").arg(value, int(width), 10, QLatin1Char('0'));
+}
+
+bool blank(const QByteArray& line) {
+    for (char c : line)
+        if (c != ' ' && c != '\t') return false;
+    return true;
 }
 
 } // namespace
 
-QString KlDatParser::shift_hour(const QString& hour, const QString& time_zone) {
-    int shift = 0;
-    if (time_zone == QLatin1String("Pacific Standard Time"))
-        shift = 3;
-    else if (time_zone == QLatin1String("Mountain Standard Time"))
-        shift = 2;
-    else if (time_zone == QLatin1String("Central Standard Time"))
-        shift = 1;
-    if (shift == 0) return hour;
-    return QString::number(leading_number(hour) - shift);
+bool LineReader::fill() {
+    if (at_end_) return false;
+    if (pos_ > 0) {
+        buf_.remove(0, pos_);
+        pos_ = 0;
+    }
+    const QByteArray more = device_.read(kSlice);
+    if (more.isEmpty()) {
+        at_end_ = true;
+        failed_ = !device_.atEnd(); // a read error short of the end
+        return false;
+    }
+    buf_.append(more);
+    return true;
+}
+
+bool LineReader::next(QByteArray& line) {
+    qsizetype from = pos_;
+    for (;;) {
+        if (cr_ended_ && from < buf_.size()) {
+            cr_ended_ = false;
+            if (buf_[from] == '\n') pos_ = from = from + 1;
+        }
+        for (qsizetype i = from; i < buf_.size(); ++i) {
+            const char c = buf_[i];
+            if (c != '\n' && c != '\r') continue;
+            line = buf_.mid(pos_, i - pos_);
+            pos_ = i + 1;
+            cr_ended_ = c == '\r';
+            return true;
+        }
+        const qsizetype scanned = buf_.size() - pos_;
+        if (!fill()) break;
+        from = pos_ + scanned;
+    }
+    // The last line of a file need not end in a line end.
+    if (pos_ < buf_.size()) {
+        line = buf_.mid(pos_);
+        pos_ = buf_.size();
+        return true;
+    }
+    return false;
+}
+
+int KlDatParser::shift_of(const QString& time_zone) {
+    if (time_zone == QLatin1String("Pacific Standard Time")) return 3;
+    if (time_zone == QLatin1String("Mountain Standard Time")) return 2;
+    if (time_zone == QLatin1String("Central Standard Time")) return 1;
+    return 0;
+}
+
+QString KlDatParser::day_before(const QString& date) {
+    static const QRegularExpression mdy(
+        QStringLiteral("^(\\s*)(\\d{1,2})([/.-])(\\d{1,2})\\3(\\d{2}|\\d{4})(\\s*)$"));
+    static const QRegularExpression ymd(QStringLiteral("^(\\s*)(\\d{4})-(\\d{1,2})-(\\d{1,2})(\\s*)$"));
+    if (const QRegularExpressionMatch m = ymd.match(date); m.hasMatch()) {
+        const QDate d =
+            QDate(m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4).toInt()).addDays(-1);
+        if (!d.isValid()) return QString();
+        return m.captured(1) + padded(d.year(), 4) + QLatin1Char('-') +
+               padded(d.month(), m.capturedLength(3)) + QLatin1Char('-') +
+               padded(d.day(), m.capturedLength(4)) + m.captured(5);
+    }
+    if (const QRegularExpressionMatch m = mdy.match(date); m.hasMatch()) {
+        const bool short_year = m.capturedLength(5) == 2;
+        const int year = m.captured(5).toInt() + (short_year ? 2000 : 0);
+        const QDate d = QDate(year, m.captured(2).toInt(), m.captured(4).toInt()).addDays(-1);
+        if (!d.isValid()) return QString();
+        const QString sep = m.captured(3);
+        return m.captured(1) + padded(d.month(), m.capturedLength(2)) + sep +
+               padded(d.day(), m.capturedLength(4)) + sep +
+               (short_year ? padded(d.year() % 100, 2) : padded(d.year(), 4)) + m.captured(6);
+    }
+    return QString();
 }
 
 KlDatParser::Result KlDatParser::parse(const QString& line, KlDatRecord& out, QString* why) {
@@ -95,10 +168,30 @@ KlDatParser::Result KlDatParser::parse(const QString& line, KlDatRecord& out, QS
         date_ = s.left(p);
         s = s.mid(p + 1);
     }
-    if (const qsizetype p = s.indexOf(QLatin1Char(':')); p >= 0)
-        time_ = shift_hour(s.left(p), time_zone_) + QLatin1Char(':') + s.mid(p + 1);
+    if (const qsizetype p = s.indexOf(QLatin1Char(':')); p >= 0) {
+        const QString hour = s.left(p);
+        const int shift = shift_of(time_zone_);
+        day_back_ = false;
+        if (shift == 0) {
+            time_ = hour;
+        } else {
+            // An hour before the shift wraps into the day before (00 Pacific is 21 of the day before).
+            double h = leading_number(hour) - shift;
+            if (h < 0) {
+                h += 24;
+                day_back_ = true;
+            }
+            time_ = QString::number(h);
+        }
+        time_ += QLatin1Char(':') + s.mid(p + 1);
+    }
     r.Reading = reading_;
     r.Date = date_;
+    if (day_back_) {
+        // A date that cannot be read is stored as the file has it.
+        const QString before = day_before(date_);
+        if (!before.isNull()) r.Date = before;
+    }
     r.Time = time_;
     out = r;
     return Taken;
@@ -107,74 +200,101 @@ KlDatParser::Result KlDatParser::parse(const QString& line, KlDatRecord& out, QS
 void Setup::Read_Dat_File_Click() {
     if (setup_state.sd_drive.isEmpty()) return;
     const QString error_text = QStringLiteral("Error Reading File!");
+    const QString path = setup_state.sd_drive + kDatFile;
+    const bool erase_after_read = chk_erase_after_read->isChecked();
 
-    QFile file(setup_state.sd_drive + kDatFile);
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         ui::MsgBox(error_text, ui::vbOKOnly);
         return;
     }
-    const QByteArray data = file.readAll();
-    const bool read_ok = file.error() == QFileDevice::NoError;
-    file.close();
-    if (!read_ok) {
+    adodb::Connection conn;
+    if (!conn.Open(core.conn_str)) {
         ui::MsgBox(error_text, ui::vbOKOnly);
         return;
     }
 
-    QList<KlDatRecord> records;
-    KlDatParser parser(setup_state.default_time_zone);
-    const QStringList lines = lines_of(data);
-    for (int i = 0; i < lines.size(); ++i) {
-        KlDatRecord r;
-        QString why;
-        const KlDatParser::Result res = parser.parse(lines[i], r, &why);
-        if (res == KlDatParser::Taken) records.append(r);
-        if (res == KlDatParser::Malformed) {
-            ui::MsgBox(error_text + QLatin1Char('\r') + QStringLiteral("Line %1: %2").arg(i + 1).arg(why),
-                       ui::vbOKOnly);
-            return;
-        }
-    }
+    // The lines that are not stored go to the card's next file; it replaces the old one only
+    // once every other line is stored.
+    QSaveFile rest(path);
+    bool rest_ok = true;
+    int left = 0;
 
-    bool stored = false;
+    const int pointer = ui::MousePointer();
+    ui::SetMousePointer(ui::vbHourglass);
+    QElapsedTimer since_paint;
+    since_paint.start();
+    QString failure;
+    int stored = 0;
     {
-        adodb::Connection conn;
-        adodb::Recordset rs;
-        if (conn.Open(core.conn_str) &&
-            rs.Open(QStringLiteral("DataCol"), conn, adodb::adOpenKeyset, adodb::adLockOptimistic)) {
-            QSqlDatabase db = conn.database();
-            stored = db.transaction();
-            for (const KlDatRecord& r : records) {
-                if (!stored) break;
-                rs.AddNew();
-                rs.SetValue(QStringLiteral("ScaleID"), r.ScaleID);
-                rs.SetValue(QStringLiteral("Group"), r.Group);
-                rs.SetValue(QStringLiteral("Reading"), r.Reading);
-                rs.SetValue(QStringLiteral("Time"), r.Time);
-                rs.SetValue(QStringLiteral("Date"), r.Date);
-                rs.SetValue(QStringLiteral("TagID"), r.TagID);
-                stored = rs.Update();
+        adodb::BulkInsert insert(conn, QStringLiteral("DataCol"),
+                                 {QStringLiteral("ScaleID"), QStringLiteral("Group"),
+                                  QStringLiteral("Reading"), QStringLiteral("Time"), QStringLiteral("Date"),
+                                  QStringLiteral("TagID")});
+        if (!insert.ok()) failure = error_text;
+        KlDatParser parser(setup_state.default_time_zone);
+        LineReader reader(file);
+        QByteArray line;
+        for (int number = 1; failure.isEmpty() && reader.next(line); ++number) {
+            KlDatRecord r;
+            QString why;
+            switch (parser.parse(QString::fromLatin1(line), r, &why)) {
+            case KlDatParser::Taken:
+                if (!insert.add({r.ScaleID, r.Group, r.Reading, r.Time, r.Date, r.TagID}))
+                    failure = error_text;
+                break;
+            case KlDatParser::Skipped:
+                if (!blank(line)) {
+                    ++left;
+                    if (erase_after_read && rest_ok) {
+                        if (left == 1) rest_ok = rest.open(QIODevice::WriteOnly);
+                        rest_ok = rest_ok && rest.write(line + "\r\n") == line.size() + 2;
+                    }
+                }
+                break;
+            case KlDatParser::Malformed:
+                failure = error_text + QLatin1Char('\r') + QStringLiteral("Line %1: %2").arg(number).arg(why);
+                break;
             }
-            if (stored) stored = db.commit();
-            if (!stored) {
-                rs.CancelUpdate();
-                db.rollback();
+            // The window is repainted during a long import; no timer, device or user input is
+            // handled until the import ends.
+            if (since_paint.elapsed() >= 100) {
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                                QEventLoop::ExcludeSocketNotifiers |
+                                                QEventLoop::X11ExcludeTimers);
+                since_paint.restart();
             }
-            rs.Close();
         }
-        conn.Close();
+        if (failure.isEmpty() && reader.failed()) failure = error_text;
+        stored = insert.rows();
+        if (failure.isEmpty() && !insert.commit()) failure = error_text;
     }
-    if (!stored) {
-        ui::MsgBox(error_text, ui::vbOKOnly);
+    file.close();
+    conn.Close();
+    ui::SetMousePointer(pointer);
+    if (!failure.isEmpty()) {
+        rest.cancelWriting();
+        ui::MsgBox(failure, ui::vbOKOnly);
         return;
     }
 
-    if (chk_erase_after_read->isChecked()) {
+    if (!erase_after_read) {
+        ui::MsgBox(QStringLiteral("Finished reading Data"), ui::vbOKOnly);
+    } else if (left == 0) {
         if (erase_dat_file(true))
             ui::MsgBox(QStringLiteral("Finished reading Data and Erased KL.Dat file"), ui::vbOKOnly);
         else
             ui::MsgBox(QStringLiteral("Finished reading Data"), ui::vbOKOnly);
+    } else if (rest_ok && rest.commit()) {
+        ui::MsgBox(QStringLiteral(
+                       "Finished reading Data\rReadings stored: %1\rLines left in KL.Dat file, not 16 to 69 "
+                       "characters long: %2")
+                       .arg(stored)
+                       .arg(left),
+                   ui::vbOKOnly);
     } else {
+        rest.cancelWriting();
+        ui::MsgBox(QStringLiteral("Error Erase File !"), ui::vbOKOnly);
         ui::MsgBox(QStringLiteral("Finished reading Data"), ui::vbOKOnly);
     }
 }

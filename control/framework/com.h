@@ -110,6 +110,7 @@ inline constexpr IID IID_IDispatch = guid("00020400-0000-0000-C000-000000000046"
 inline constexpr IID IID_ITypeInfo = guid("00020401-0000-0000-C000-000000000046");
 inline constexpr IID IID_ITypeLib = guid("00020402-0000-0000-C000-000000000046");
 inline constexpr IID IID_IPersist = guid("0000010C-0000-0000-C000-000000000046");
+inline constexpr IID IID_IProvideClassInfo = guid("B196B283-BAB4-101A-B69C-00AA00341D07");
 inline constexpr IID IID_IViewObject = guid("0000010D-0000-0000-C000-000000000046");
 inline constexpr IID IID_IOleObject = guid("00000112-0000-0000-C000-000000000046");
 inline constexpr IID IID_IConnectionPointContainer = guid("B196B284-BAB4-101A-B69C-00AA00341D07");
@@ -182,6 +183,9 @@ struct ITypeInfo : IUnknown {
     virtual HRESULT GetDocumentation(DISPID memid, QString* name, QString* doc) = 0;
     virtual HRESULT GetFuncDesc(unsigned index, FUNCDESC* desc) = 0;
     virtual HRESULT GetRefTypeOfImplType(unsigned index, GUID* iid, int* impl_flags) = 0;
+    // The type information of a type this one refers to (an interface a class implements), in
+    // the same library.
+    virtual HRESULT GetRefTypeInfo(const GUID& iid, ITypeInfo** info) = 0;
 
 protected:
     ~ITypeInfo() = default;
@@ -233,6 +237,15 @@ struct IPersist : IUnknown {
 
 protected:
     ~IPersist() = default;
+};
+
+// The type information of an object's class (its coclass), through which a container finds the
+// interfaces the object implements and the one it raises its events through.
+struct IProvideClassInfo : IUnknown {
+    virtual HRESULT GetClassInfo(ITypeInfo** info) = 0;
+
+protected:
+    ~IProvideClassInfo() = default;
 };
 
 struct IPropertyBag : IUnknown {

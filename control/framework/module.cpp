@@ -1,6 +1,8 @@
 #include "control/framework/module.h"
 
+#include <QApplication>
 #include <QFileInfo>
+#include <QThread>
 #include <dlfcn.h>
 
 #include "control/framework/typelib.h"
@@ -11,6 +13,27 @@ using namespace com;
 
 ControlModule::ControlModule() = default;
 
+namespace {
+
+// Counts a count down unless it is zero already: false when it was zero, else true, with
+// `reached_zero` telling whether this took it to zero.
+template <class T> bool count_down(std::atomic<T>& count, bool* reached_zero = nullptr) {
+    T now = count.load();
+    while (now > 0)
+        if (count.compare_exchange_weak(now, now - 1)) {
+            if (reached_zero) *reached_zero = now == 1;
+            return true;
+        }
+    return false;
+}
+
+} // namespace
+
+bool can_show_widgets() {
+    const auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    return app && QThread::currentThread() == app->thread();
+}
+
 ControlModule::~ControlModule() {
     qDeleteAll(caches_);
 }
@@ -20,6 +43,7 @@ bool ControlModule::InitInstance() {
 }
 
 int ControlModule::ExitInstance() {
+    const std::lock_guard<std::mutex> guard(caches_mutex_);
     qDeleteAll(caches_);
     caches_.clear();
     return 0;
@@ -30,7 +54,7 @@ void ControlModule::lock() {
 }
 
 void ControlModule::unlock() {
-    if (locks_ > 0) --locks_;
+    count_down(locks_);
 }
 
 QString ControlModule::file_path() {
@@ -57,6 +81,7 @@ QPixmap ControlModule::picture(int kind, int id) const {
 }
 
 TypeLibCache* ControlModule::type_lib_cache(const GUID& libid) {
+    const std::lock_guard<std::mutex> guard(caches_mutex_);
     for (TypeLibCache* c : caches_)
         if (c->libid() == libid) return c;
     caches_.append(new TypeLibCache(libid));
@@ -78,7 +103,7 @@ HRESULT ControlModule::get_class_object(REFCLSID clsid, REFIID iid, void** objec
 }
 
 HRESULT ControlModule::can_unload_now() const {
-    return locks_ == 0 ? S_OK : S_FALSE;
+    return locks_.load() == 0 ? S_OK : S_FALSE;
 }
 
 bool ControlModule::update_registry_all(bool reg) {
@@ -108,15 +133,19 @@ HRESULT ObjectFactory::QueryInterface(REFIID iid, void** object) {
 }
 
 ULONG ObjectFactory::AddRef() {
-    if (refs_++ == 0) module().lock();
-    return refs_;
+    const ULONG before = refs_.fetch_add(1);
+    if (before == 0) module().lock();
+    return before + 1;
 }
 
 ULONG ObjectFactory::Release() {
     // The factory itself is static; a stray extra release must not unlock the module twice.
-    if (refs_ == 0) return 0;
-    if (--refs_ == 0) module().unlock();
-    return refs_;
+    bool last = false;
+    if (count_down(refs_, &last) && last) {
+        module().unlock();
+        return 0;
+    }
+    return refs_.load();
 }
 
 HRESULT ObjectFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
@@ -136,8 +165,7 @@ HRESULT ObjectFactory::LockServer(bool lock) {
         module().lock();
         return S_OK;
     }
-    if (server_locks_ == 0) return E_UNEXPECTED;
-    --server_locks_;
+    if (!count_down(server_locks_)) return E_UNEXPECTED;
     module().unlock();
     return S_OK;
 }

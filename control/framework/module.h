@@ -4,6 +4,8 @@
 // are built, the library's resources and the type-library caches.
 #include <QList>
 #include <QPixmap>
+#include <atomic>
+#include <mutex>
 #include <span>
 
 #include "control/framework/com.h"
@@ -28,7 +30,7 @@ public:
     // Live objects and server locks; the library may unload when both are zero.
     void lock();
     void unlock();
-    long lock_count() const { return locks_; }
+    long lock_count() const { return locks_.load(); }
 
     // The file the library was loaded from.
     static QString file_path();
@@ -60,11 +62,18 @@ public:
     bool update_registry_all(bool reg);
 
 private:
-    long locks_ = 0;
+    // Objects of the library may live on several threads, each on its own: the counts are
+    // atomic and the cache list is guarded.
+    std::atomic<long> locks_ = 0;
     Resources resources_;
     QList<ObjectFactory*> factories_;
+    std::mutex caches_mutex_;
     QList<TypeLibCache*> caches_;
 };
+
+// Whether widgets may be made here: a QApplication exists and this is its thread. A host without
+// one gets E_UNEXPECTED from whatever would show a window.
+bool can_show_widgets();
 
 // The library's one module object.
 ControlModule& module();
@@ -96,8 +105,8 @@ private:
     Creator create_;
     bool multi_instance_;
     const char* prog_id_;
-    com::ULONG refs_ = 0;
-    long server_locks_ = 0;
+    std::atomic<com::ULONG> refs_ = 0;
+    std::atomic<long> server_locks_ = 0;
 };
 
 } // namespace ctl

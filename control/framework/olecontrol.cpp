@@ -111,6 +111,8 @@ HRESULT OleControl::QueryInterface(REFIID iid, void** object) {
         *object = static_cast<IOleObject*>(this);
     else if (iid == IID_IViewObject)
         *object = static_cast<IViewObject*>(this);
+    else if (iid == IID_IProvideClassInfo)
+        *object = static_cast<IProvideClassInfo*>(this);
     else
         return E_NOINTERFACE;
     AddRef();
@@ -133,21 +135,39 @@ HRESULT OleControl::GetTypeInfoCount(unsigned* count) {
     return S_OK;
 }
 
-HRESULT OleControl::GetTypeInfo(unsigned index, LCID lcid, ITypeInfo** info) {
-    if (!info) return E_POINTER;
-    *info = nullptr;
-    if (index != 0 || !dispatch_iid_) return DISP_E_BADINDEX;
+HRESULT OleControl::type_lib(LCID lcid, ITypeLib** lib) {
+    *lib = nullptr;
     TypeLibCache* cache = GetTypeLibCache();
     if (!cache) return TYPE_E_LIBNOTREGISTERED;
     if (!cache_) {
         cache_ = cache;
         cache_->Lock();
     }
+    return cache_->Get(
+        lcid, [this](LCID l, ITypeLib** out) { return GetTypeLib(l, out); }, lib);
+}
+
+HRESULT OleControl::GetTypeInfo(unsigned index, LCID lcid, ITypeInfo** info) {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    if (index != 0 || !dispatch_iid_) return DISP_E_BADINDEX;
     ITypeLib* lib = nullptr;
-    HRESULT hr = cache_->Get(
-        lcid, [this](LCID l, ITypeLib** out) { return GetTypeLib(l, out); }, &lib);
+    HRESULT hr = type_lib(lcid, &lib);
     if (FAILED(hr)) return hr;
     hr = lib->GetTypeInfoOfGuid(*dispatch_iid_, info);
+    lib->Release();
+    return hr;
+}
+
+HRESULT OleControl::GetClassInfo(ITypeInfo** info) {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    CLSID clsid;
+    if (FAILED(GetClassID(&clsid))) return E_UNEXPECTED;
+    ITypeLib* lib = nullptr;
+    HRESULT hr = type_lib(0, &lib);
+    if (FAILED(hr)) return hr;
+    hr = lib->GetTypeInfoOfGuid(clsid, info);
     lib->Release();
     return hr;
 }
@@ -175,9 +195,9 @@ HRESULT OleControl::Invoke(DISPID id, REFIID, LCID, std::uint16_t flags, DISPPAR
         if (result) *result = VARIANT{};
         // The call may release the container's last reference to this control from within.
         AddRef();
-        e.invoke(this);
+        const HRESULT hr = e.invoke(this);
         Release();
-        return S_OK;
+        return hr;
     }
     return DISP_E_MEMBERNOTFOUND;
 }
@@ -248,6 +268,8 @@ HRESULT OleControl::GetPages(CAUUID* pages) {
 HRESULT OleControl::DoVerb(std::int32_t verb, QWidget* parent) {
     for (const VerbEntry& v : verb_map())
         if (v.verb == verb) {
+            // Every verb shows a window.
+            if (!can_show_widgets()) return E_UNEXPECTED;
             AddRef();
             v.handler(this, parent);
             Release();

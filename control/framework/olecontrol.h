@@ -5,6 +5,7 @@
 // page list and the standard verbs.
 #include <QList>
 #include <QSize>
+#include <atomic>
 #include <span>
 
 #include "control/framework/com.h"
@@ -18,7 +19,7 @@ struct DispatchEntry {
     const char* name;
     com::DISPID dispid;
     unsigned params;
-    void (*invoke)(OleControl* control);
+    com::HRESULT (*invoke)(OleControl* control);
 };
 
 struct EventEntry {
@@ -50,7 +51,8 @@ class OleControl : public com::IDispatch,
                    public com::IPersistPropertyBag,
                    public com::ISpecifyPropertyPages,
                    public com::IOleObject,
-                   public com::IViewObject {
+                   public com::IViewObject,
+                   public com::IProvideClassInfo {
 public:
     OleControl();
     OleControl(const OleControl&) = delete;
@@ -68,6 +70,9 @@ public:
                                com::DISPID* ids) override;
     com::HRESULT Invoke(com::DISPID id, com::REFIID reserved, com::LCID lcid, std::uint16_t flags,
                         com::DISPPARAMS* params, com::VARIANT* result) override;
+
+    // IProvideClassInfo: the control's class in its type library.
+    com::HRESULT GetClassInfo(com::ITypeInfo** info) override;
 
     // IConnectionPointContainer
     com::HRESULT FindConnectionPoint(com::REFIID iid, com::IConnectionPoint** point) override;
@@ -119,12 +124,14 @@ protected:
     virtual std::span<const VerbEntry> verb_map() const = 0;
 
 private:
+    // The control's type library through the module's cache, locked while this control lives.
+    com::HRESULT type_lib(com::LCID lcid, com::ITypeLib** lib);
     class Point;
     struct Sink {
         com::DWORD cookie;
         com::IDispatch* sink;
     };
-    com::ULONG refs_ = 1;
+    std::atomic<com::ULONG> refs_ = 1;
     const com::IID* dispatch_iid_ = nullptr;
     const com::IID* events_iid_ = nullptr;
     Point* point_;

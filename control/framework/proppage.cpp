@@ -22,8 +22,12 @@ OlePropertyPage::~OlePropertyPage() {
 HRESULT OlePropertyPage::QueryInterface(REFIID iid, void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IPropertyPage) return E_NOINTERFACE;
-    *object = static_cast<IPropertyPage*>(this);
+    if (iid == IID_IUnknown || iid == IID_IPropertyPage)
+        *object = static_cast<IPropertyPage*>(this);
+    else if (iid == IID_IPersist)
+        *object = static_cast<IPersist*>(this);
+    else
+        return E_NOINTERFACE;
     AddRef();
     return S_OK;
 }
@@ -40,6 +44,7 @@ ULONG OlePropertyPage::Release() {
 
 HRESULT OlePropertyPage::GetPageInfo(PROPPAGEINFO* info) {
     if (!info) return E_POINTER;
+    if (!can_show_widgets()) return E_UNEXPECTED;
     info->title = module().load_string(caption_id_);
     QWidget probe;
     if (const DialogTemplate* t = module().dialog(dialog_id_)) build_from_template(*t, &probe);
@@ -66,6 +71,7 @@ HRESULT OlePropertyPage::SetObjects(ULONG count, IUnknown** objects) {
 }
 
 HRESULT OlePropertyPage::Activate(QWidget* parent, const QRect& rect, bool) {
+    if (!can_show_widgets()) return E_UNEXPECTED;
     const DialogTemplate* t = module().dialog(dialog_id_);
     if (!t) return E_FAIL;
     delete page_.data();

@@ -4,12 +4,14 @@
 #include <QList>
 #include <QPointer>
 #include <QWidget>
+#include <atomic>
 
 #include "control/framework/com.h"
 
 namespace ctl {
 
-class OlePropertyPage : public com::IPropertyPage {
+// A property frame asks the page for its class through IPersist.
+class OlePropertyPage : public com::IPropertyPage, public com::IPersist {
 public:
     OlePropertyPage(int dialog_id, int caption_id);
     OlePropertyPage(const OlePropertyPage&) = delete;
@@ -27,7 +29,7 @@ public:
     com::HRESULT IsPageDirty() override;
     com::HRESULT Apply() override;
 
-    virtual com::HRESULT GetClassID(com::CLSID* clsid) = 0;
+    com::HRESULT GetClassID(com::CLSID* clsid) override = 0;
 
     // The page's window while it is active.
     QWidget* page() const { return page_; }
@@ -42,7 +44,7 @@ protected:
 private:
     int dialog_id_;
     int caption_id_;
-    com::ULONG refs_ = 1;
+    std::atomic<com::ULONG> refs_ = 1;
     QList<com::IDispatch*> objects_;
     QPointer<QWidget> page_;
     bool dirty_ = false;

@@ -1,6 +1,7 @@
 #include "control/framework/typelib.h"
 
 #include <QFileInfo>
+#include <atomic>
 
 #include "control/framework/module.h"
 #include "platform/registry/registry.h"
@@ -78,6 +79,13 @@ public:
         if (flags) *flags = d_.impls[index].flags;
         return S_OK;
     }
+    HRESULT GetRefTypeInfo(const GUID& iid, ITypeInfo** info) override {
+        if (!info) return E_POINTER;
+        *info = nullptr;
+        for (const ImplEntry& impl : d_.impls)
+            if (impl.iid == iid) return lib_->GetTypeInfoOfGuid(iid, info);
+        return TYPE_E_ELEMENTNOTFOUND;
+    }
 
 private:
     ~TypeInfo() {
@@ -86,7 +94,7 @@ private:
     }
     const TypeDesc& d_;
     ITypeLib* lib_;
-    ULONG refs_ = 1;
+    std::atomic<ULONG> refs_ = 1;
 };
 
 class TypeLib final : public ITypeLib {
@@ -143,7 +151,7 @@ public:
 private:
     ~TypeLib() { module().unlock(); }
     const TypeLibDesc& d_;
-    ULONG refs_ = 1;
+    std::atomic<ULONG> refs_ = 1; // shared by the controls of every thread through the cache
 };
 
 bool set(const QString& key, const QString& name, const QString& value) {
@@ -255,7 +263,13 @@ TypeLibCache::~TypeLibCache() {
     if (lib_) lib_->Release();
 }
 
+void TypeLibCache::Lock() {
+    const std::lock_guard<std::mutex> guard(mutex_);
+    ++locks_;
+}
+
 void TypeLibCache::Unlock() {
+    const std::lock_guard<std::mutex> guard(mutex_);
     if (locks_ > 0 && --locks_ == 0 && lib_) {
         lib_->Release();
         lib_ = nullptr;

@@ -2,6 +2,7 @@
 // Type libraries: a library describes its dispatch interfaces and classes in a static table
 // (its type-library resource). Registration records where the table lives; loading a registered
 // library gives ITypeLib / ITypeInfo objects over the table.
+#include <mutex>
 #include <span>
 
 #include "control/framework/com.h"
@@ -48,8 +49,8 @@ com::HRESULT UnRegisterTypeLib(const com::GUID& libid, std::uint16_t major, std:
 com::HRESULT LoadRegTypeLib(const com::GUID& libid, std::uint16_t major, std::uint16_t minor, com::LCID lcid,
                             com::ITypeLib** lib);
 
-// The module's cache of one loaded library, shared by the instances of its controls. Each live
-// control locks it; the library is released with the last lock.
+// The module's cache of one loaded library, shared by the instances of its controls on every
+// thread. Each live control locks it; the library is released with the last lock.
 class TypeLibCache {
 public:
     explicit TypeLibCache(const com::GUID& libid) : libid_(libid) {}
@@ -57,10 +58,11 @@ public:
     TypeLibCache(const TypeLibCache&) = delete;
     TypeLibCache& operator=(const TypeLibCache&) = delete;
     const com::GUID& libid() const { return libid_; }
-    void Lock() { ++locks_; }
+    void Lock();
     void Unlock();
     // The cached library, loaded with `load` when missing; the result holds a new reference.
     template <class Load> com::HRESULT Get(com::LCID lcid, Load&& load, com::ITypeLib** lib) {
+        const std::lock_guard<std::mutex> guard(mutex_);
         if (!lib_) {
             const com::HRESULT hr = load(lcid, &lib_);
             if (com::FAILED(hr)) {
@@ -75,6 +77,7 @@ public:
 
 private:
     com::GUID libid_;
+    std::mutex mutex_;
     long locks_ = 0;
     com::ITypeLib* lib_ = nullptr;
 };

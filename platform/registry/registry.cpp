@@ -10,6 +10,9 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QtEndian>
+#include <mutex>
+#include <optional>
+#include <utility>
 
 namespace registry {
 
@@ -66,12 +69,42 @@ QString full_path(HKEY key, const QString& sub_key) {
     return parts.isEmpty() ? base : base + QLatin1Char('\\') + parts.join(QLatin1Char('\\'));
 }
 
-Store load() {
-    Store store;
-    QFile f(file());
-    if (!f.open(QIODevice::ReadOnly)) return store;
-    const QJsonArray keys = QJsonDocument::fromJson(f.readAll()).object().value("keys").toArray();
-    for (const QJsonValue& kv : keys) {
+// Every call works on the file under this lock, so keys may be used from several threads.
+std::recursive_mutex store_lock;
+
+QString damage_notice;
+
+void tell_damaged(const QString& file, const QString& aside) {
+    const QString text =
+        aside.isEmpty()
+            ? QStringLiteral(
+                  "The registry file %1 could not be read and cannot be set aside; it is left as it "
+                  "is and no key is written.")
+                  .arg(file)
+            : QStringLiteral("The registry file %1 could not be read and was set aside as %2.")
+                  .arg(file, aside);
+    qWarning("%s", qPrintable(text));
+    damage_notice = text;
+}
+
+// Moves a file that cannot be parsed out of the way under a new name, so that no write ever
+// replaces it; empty when that failed.
+QString set_aside(const QString& path) {
+    QString aside = path + QStringLiteral(".damaged");
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = path + QStringLiteral(".damaged-%1").arg(n);
+    return QFile::rename(path, aside) ? aside : QString();
+}
+
+bool parse(const QByteArray& bytes, Store& store) {
+    if (bytes.trimmed().isEmpty()) return true;
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) return false;
+    const QJsonValue keys_value = doc.object().value("keys");
+    if (!keys_value.isArray() && !keys_value.isUndefined()) return false;
+    for (const QJsonValue& kv : keys_value.toArray()) {
+        if (!kv.isObject()) return false;
         const QJsonObject ko = kv.toObject();
         Key k;
         k.path = ko.value("path").toString();
@@ -93,7 +126,26 @@ Store load() {
         }
         store.insert(k.path.toLower(), k);
     }
-    return store;
+    return true;
+}
+
+// The store as the file holds it; a missing file is an empty store. Nothing when the file exists
+// but cannot be read, or could not be parsed and not be set aside: then nothing may be written.
+std::optional<Store> load() {
+    Store store;
+    const QString path = file();
+    if (!QFileInfo::exists(path)) return store;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
+    const QByteArray bytes = f.readAll();
+    const bool read_ok = f.error() == QFileDevice::NoError;
+    f.close();
+    if (!read_ok) return std::nullopt;
+    if (parse(bytes, store)) return store;
+    const QString aside = set_aside(path);
+    tell_damaged(path, aside);
+    if (aside.isEmpty()) return std::nullopt;
+    return Store();
 }
 
 bool save(const Store& store) {
@@ -131,31 +183,44 @@ HKEY new_handle(const QString& lower_path) {
 
 } // namespace
 
+QString take_damage_notice() {
+    const std::lock_guard<std::recursive_mutex> guard(store_lock);
+    return std::exchange(damage_notice, QString());
+}
+
 void set_file(const QString& path) {
+    const std::lock_guard<std::recursive_mutex> guard(store_lock);
     file_override = path;
 }
 
 QString file() {
+    const std::lock_guard<std::recursive_mutex> guard(store_lock);
     if (!file_override.isEmpty()) return file_override;
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/Weyvane/registry.json");
 }
 
 long OpenKey(HKEY root, const QString& sub_key, unsigned access, HKEY* result) {
+    const std::lock_guard<std::recursive_mutex> guard(store_lock);
     (void)access;
     if (result) *result = 0;
     const QString path = full_path(root, sub_key);
     if (path.isEmpty()) return ERROR_INVALID_HANDLE;
-    if (!exists(load(), path.toLower())) return ERROR_FILE_NOT_FOUND;
+    const std::optional<Store> store = load();
+    if (!store) return ERROR_ACCESS_DENIED;
+    if (!exists(*store, path.toLower())) return ERROR_FILE_NOT_FOUND;
     if (result) *result = new_handle(path.toLower());
     return ERROR_SUCCESS;
 }
 
 long CreateKey(HKEY root, const QString& sub_key, HKEY* result) {
+    const std::lock_guard<std::recursive_mutex> guard(store_lock);
     if (result) *result = 0;
     const QString path = full_path(root, sub_key);
     if (path.isEmpty()) return ERROR_INVALID_HANDLE;
-    Store store = load();
+    std::optional<Store> loaded = load();
+    if (!loaded) return ERROR_ACCESS_DENIED;
+    Store& store = *loaded;
     // Every missing key on the way down is created, keeping the case it is first given in.
     const QStringList parts = path.split(QLatin1Char('\\'));
     bool changed = false;
@@ -173,14 +238,18 @@ long CreateKey(HKEY root, const QString& sub_key, HKEY* result) {
 }
 
 long CloseKey(HKEY key) {
+    const std::lock_guard<std::recursive_mutex> guard(store_lock);
     if (!root_name(key).isEmpty()) return ERROR_SUCCESS;
     return open_keys.remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 long QueryValue(HKEY key, const QString& name, int* type, QByteArray* data, int buffer_size) {
+    const std::lock_guard<std::recursive_mutex> guard(store_lock);
     const QString path = full_path(key, QString()).toLower();
     if (path.isEmpty()) return ERROR_INVALID_HANDLE;
-    const Store store = load();
+    const std::optional<Store> loaded = load();
+    if (!loaded) return ERROR_ACCESS_DENIED;
+    const Store& store = *loaded;
     auto k = store.constFind(path);
     if (k == store.constEnd()) return ERROR_FILE_NOT_FOUND;
     auto v = k->values.constFind(name.toLower());
@@ -194,11 +263,14 @@ long QueryValue(HKEY key, const QString& name, int* type, QByteArray* data, int 
 }
 
 long SetValue(HKEY key, const QString& name, int type, const QByteArray& data) {
+    const std::lock_guard<std::recursive_mutex> guard(store_lock);
     const QString path = full_path(key, QString()).toLower();
     if (path.isEmpty()) return ERROR_INVALID_HANDLE;
     if (is_root(path)) return ERROR_INVALID_PARAMETER;
     if (type == REG_DWORD && data.size() != 4) return ERROR_INVALID_PARAMETER;
-    Store store = load();
+    std::optional<Store> loaded = load();
+    if (!loaded) return ERROR_ACCESS_DENIED;
+    Store& store = *loaded;
     auto k = store.find(path);
     if (k == store.end()) return ERROR_FILE_NOT_FOUND;
     Value v{name, type, data};
@@ -211,9 +283,12 @@ long SetValue(HKEY key, const QString& name, int type, const QByteArray& data) {
 }
 
 long DeleteValue(HKEY key, const QString& name) {
+    const std::lock_guard<std::recursive_mutex> guard(store_lock);
     const QString path = full_path(key, QString()).toLower();
     if (path.isEmpty()) return ERROR_INVALID_HANDLE;
-    Store store = load();
+    std::optional<Store> loaded = load();
+    if (!loaded) return ERROR_ACCESS_DENIED;
+    Store& store = *loaded;
     auto k = store.find(path);
     if (k == store.end() || !k->values.remove(name.toLower())) return ERROR_FILE_NOT_FOUND;
     return save(store) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
@@ -221,10 +296,13 @@ long DeleteValue(HKEY key, const QString& name) {
 
 namespace {
 long delete_key(HKEY root, const QString& sub_key, bool tree) {
+    const std::lock_guard<std::recursive_mutex> guard(store_lock);
     const QString path = full_path(root, sub_key).toLower();
     if (path.isEmpty()) return ERROR_INVALID_HANDLE;
     if (is_root(path)) return ERROR_ACCESS_DENIED;
-    Store store = load();
+    std::optional<Store> loaded = load();
+    if (!loaded) return ERROR_ACCESS_DENIED;
+    Store& store = *loaded;
     if (!store.contains(path)) return ERROR_FILE_NOT_FOUND;
     const QString prefix = path + QLatin1Char('\\');
     QStringList below;
@@ -246,11 +324,14 @@ long DeleteTree(HKEY root, const QString& sub_key) {
 }
 
 QStringList SubKeyNames(HKEY key) {
+    const std::lock_guard<std::recursive_mutex> guard(store_lock);
     QStringList names;
     const QString path = full_path(key, QString()).toLower();
     if (path.isEmpty()) return names;
     const QString prefix = path + QLatin1Char('\\');
-    for (const Key& k : load()) {
+    const std::optional<Store> store = load();
+    if (!store) return names;
+    for (const Key& k : *store) {
         const QString lower = k.path.toLower();
         if (lower.startsWith(prefix) && !lower.mid(prefix.size()).contains(QLatin1Char('\\')))
             names.append(k.path.mid(prefix.size()));
@@ -259,6 +340,7 @@ QStringList SubKeyNames(HKEY key) {
 }
 
 bool SetString(HKEY root, const QString& sub_key, const QString& name, const QString& value) {
+    const std::lock_guard<std::recursive_mutex> guard(store_lock);
     HKEY k = 0;
     if (CreateKey(root, sub_key, &k) != ERROR_SUCCESS) return false;
     const bool ok = SetValue(k, name, REG_SZ, value.toUtf8()) == ERROR_SUCCESS;
@@ -267,6 +349,7 @@ bool SetString(HKEY root, const QString& sub_key, const QString& name, const QSt
 }
 
 bool SetDword(HKEY root, const QString& sub_key, const QString& name, uint32_t value) {
+    const std::lock_guard<std::recursive_mutex> guard(store_lock);
     HKEY k = 0;
     if (CreateKey(root, sub_key, &k) != ERROR_SUCCESS) return false;
     QByteArray bytes(4, '\0');
@@ -277,8 +360,11 @@ bool SetDword(HKEY root, const QString& sub_key, const QString& name, uint32_t v
 }
 
 bool KeyExists(HKEY root, const QString& sub_key) {
+    const std::lock_guard<std::recursive_mutex> guard(store_lock);
     const QString path = full_path(root, sub_key).toLower();
-    return !path.isEmpty() && exists(load(), path);
+    if (path.isEmpty()) return false;
+    const std::optional<Store> store = load();
+    return store && exists(*store, path);
 }
 
 } // namespace registry

@@ -4,7 +4,10 @@
 // value. Values are strings or 32-bit numbers (binary data is kept as it is given).
 //
 // The file is JSON, written through a temporary copy and a rename, so a crash never leaves it
-// half written. By default it lives in the user's configuration folder
+// half written. A file that cannot be parsed is never overwritten: it is renamed to
+// "<file>.damaged" (or "<file>.damaged-N") and the registry starts empty; a file that cannot be
+// read, or not be set aside, makes every call fail with ERROR_ACCESS_DENIED. By default it lives in the
+// user's configuration folder
 // ($XDG_CONFIG_HOME/Weyvane/registry.json); tests point it elsewhere with set_file().
 #include <QByteArray>
 #include <QString>
@@ -38,6 +41,9 @@ inline constexpr unsigned KEY_WRITE = 0x20006;
 inline constexpr unsigned KEY_ALL_ACCESS = 0xF003F;
 
 void set_file(const QString& path);
+// What the user should be told about a damaged file found since the last call (empty when none
+// was): a form that reads the registry shows it; a host without one gets the warning alone.
+QString take_damage_notice();
 QString file();
 
 // Opens an existing key (`sub_key` empty opens the root itself).

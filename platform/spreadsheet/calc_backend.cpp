@@ -8,8 +8,11 @@
 #include <com/sun/star/connection/XConnection.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XDesktop.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/frame/XFramesSupplier.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/io/IOException.hpp>
 #include <com/sun/star/lang/Locale.hpp>
@@ -292,20 +295,19 @@ public:
         }
     }
 
+    // The first workbook is the earliest opened one that is still open: the desktop keeps its
+    // frames in the order they were opened, while its list of components starts with the newest.
     std::unique_ptr<Worksheet> first_workbook_active_sheet() override {
         try {
-            Reference<css::container::XEnumeration> docs = documents();
-            while (docs->hasMoreElements()) {
-                Reference<css::sheet::XSpreadsheetDocument> doc(docs->nextElement(), UNO_QUERY);
-                if (!doc.is()) continue;
-                Reference<css::frame::XModel> model(doc, UNO_QUERY);
-                Reference<css::util::XNumberFormatsSupplier> formats(doc, UNO_QUERY);
-                if (!model.is() || !formats.is()) return nullptr;
-                Reference<css::sheet::XSpreadsheetView> view(model->getCurrentController(), UNO_QUERY);
-                if (!view.is()) return nullptr;
-                Reference<css::sheet::XSpreadsheet> sheet = view->getActiveSheet();
-                if (!sheet.is()) return nullptr;
-                return std::make_unique<CalcSheet>(sheet, formats);
+            Reference<css::frame::XFramesSupplier> supplier(desktop_, UNO_QUERY);
+            Reference<css::container::XIndexAccess> frames(supplier.is() ? supplier->getFrames() : nullptr,
+                                                           UNO_QUERY);
+            for (sal_Int32 i = 0; frames.is() && i < frames->getCount(); ++i) {
+                Reference<css::frame::XFrame> frame(frames->getByIndex(i), UNO_QUERY);
+                Reference<css::frame::XController> controller(frame.is() ? frame->getController() : nullptr);
+                if (!controller.is()) continue;
+                Reference<css::sheet::XSpreadsheetDocument> doc(controller->getModel(), UNO_QUERY);
+                if (doc.is()) return active_sheet(doc, controller);
             }
         } catch (const css::uno::Exception&) {
         }
@@ -313,6 +315,16 @@ public:
     }
 
 private:
+    static std::unique_ptr<Worksheet> active_sheet(const Reference<css::sheet::XSpreadsheetDocument>& doc,
+                                                   const Reference<css::frame::XController>& controller) {
+        Reference<css::util::XNumberFormatsSupplier> formats(doc, UNO_QUERY);
+        Reference<css::sheet::XSpreadsheetView> view(controller, UNO_QUERY);
+        if (!formats.is() || !view.is()) return nullptr;
+        Reference<css::sheet::XSpreadsheet> sheet = view->getActiveSheet();
+        if (!sheet.is()) return nullptr;
+        return std::make_unique<CalcSheet>(sheet, formats);
+    }
+
     // The office's open components, in the order the office lists them.
     Reference<css::container::XEnumeration> documents() {
         return desktop_->getComponents()->createEnumeration();

@@ -9,11 +9,14 @@
 #include <QLibrary>
 #include <QMap>
 #include <QPainter>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
 #include <cstdlib>
+#include <thread>
+#include <vector>
 
 // The container headers as installed.
 #include <brantix/brantix_ids.h>
@@ -395,6 +398,33 @@ private slots:
         for (unsigned i = 0; SUCCEEDED(info->GetFuncDesc(i, &f)); ++i)
             funcs << QString("%1=%2").arg(f.name).arg(f.memid);
         QCOMPARE(funcs, (QStringList{"AboutBox=-552", "DoIt=-804"}));
+
+        // A container finds the event interface through the control's class.
+        auto* pci = query<IProvideClassInfo>(ctrl, IID_IProvideClassInfo);
+        QVERIFY(pci);
+        ITypeInfo* cls = nullptr;
+        QCOMPARE(pci->GetClassInfo(&cls), S_OK);
+        pci->Release();
+        TYPEATTR attr;
+        cls->GetTypeAttr(&attr);
+        QVERIFY(attr.guid == CLSID_Brantix);
+        QCOMPARE(attr.typekind, TKIND_COCLASS);
+        ITypeInfo* events = nullptr;
+        for (unsigned i = 0; i < attr.cImplTypes; ++i) {
+            GUID iid;
+            int flags = 0;
+            cls->GetRefTypeOfImplType(i, &iid, &flags);
+            if (flags == (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE))
+                QCOMPARE(cls->GetRefTypeInfo(iid, &events), S_OK);
+        }
+        cls->Release();
+        QVERIFY(events);
+        events->GetDocumentation(MEMBERID_NIL, &name, &doc);
+        QCOMPARE(name, QString("_DBrantixEvents"));
+        QCOMPARE(events->GetFuncDesc(0, &f), S_OK);
+        QCOMPARE(f.name, QString("NotifyVB"));
+        QCOMPARE(int(f.memid), int(eventidNotifyVB));
+        events->Release();
         ctrl->Release();
         QCOMPARE(can_unload_(), S_FALSE); // the caller's type info keeps the library
         info->Release();
@@ -419,6 +449,12 @@ private slots:
         QCOMPARE(f->CreateInstance(nullptr, IID_IPropertyPage, &p), S_OK);
         f->Release();
         auto* page = static_cast<IPropertyPage*>(p);
+        auto* page_persist = query<IPersist>(page, IID_IPersist);
+        QVERIFY(page_persist);
+        CLSID page_clsid;
+        QCOMPARE(page_persist->GetClassID(&page_clsid), S_OK);
+        QVERIFY(page_clsid == CLSID_BrantixPropPage);
+        page_persist->Release();
         PROPPAGEINFO info;
         page->GetPageInfo(&info);
         QCOMPARE(info.title, QString("General"));
@@ -454,10 +490,14 @@ private slots:
         QTest::newRow("square") << QSize(40, 40);
         QTest::newRow("wide") << QSize(201, 37);
         QTest::newRow("tall") << QSize(9, 300);
+        QTest::newRow("one pixel wide") << QSize(1, 30);
+        QTest::newRow("one pixel tall") << QSize(30, 1);
+        QTest::newRow("one pixel") << QSize(1, 1);
     }
 
     void draw() {
         QFETCH(QSize, size);
+        const bool thin = size.width() == 1 || size.height() == 1;
         IDispatch* ctrl = create_control();
         auto* view = query<IViewObject>(ctrl, IID_IViewObject);
         QCOMPARE(view->Draw(DVASPECT_CONTENT, nullptr, QRect(QPoint(), size)), S_OK);
@@ -472,6 +512,19 @@ private slots:
         view->Release();
         ctrl->Release();
         auto at = [&](int x, int y) { return QColor(image.pixel(x, y)); };
+        for (int y = bounds.top(); y <= bounds.bottom(); ++y)
+            for (int x = bounds.left(); x <= bounds.right(); ++x)
+                QVERIFY(at(x, y) == QColor(Qt::white) || at(x, y) == QColor(Qt::black));
+        QCOMPARE(at(bounds.left() - 1, bounds.top()), QColor(Qt::red));
+        QCOMPARE(at(bounds.right() + 1, bounds.bottom()), QColor(Qt::red));
+        QCOMPARE(at(bounds.left(), bounds.top() - 1), QColor(Qt::red));
+        QCOMPARE(at(bounds.right(), bounds.bottom() + 1), QColor(Qt::red));
+        if (thin) {
+            // The outline is the line along the rectangle.
+            QCOMPARE(at(bounds.left(), bounds.top()), QColor(Qt::black));
+            QCOMPARE(at(bounds.right(), bounds.bottom()), QColor(Qt::black));
+            return;
+        }
         QCOMPARE(at(bounds.left(), bounds.top()), QColor(Qt::white));
         QCOMPARE(at(bounds.right(), bounds.bottom()), QColor(Qt::white));
         QCOMPARE(at(bounds.center().x(), bounds.center().y()), QColor(Qt::white));
@@ -490,6 +543,71 @@ private slots:
         QVERIFY(touches(false, bounds.bottom()));
     }
 
+    // A damaged registry file is set aside, never overwritten; registration then goes on in a
+    // new file.
+    void damaged_registry_survives_registration() {
+        const QByteArray garbage = "{\"keys\": [ {\"path\": \"HKEY_CLASSES_ROOT\\\\x\"";
+        {
+            QFile f(registry::file());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(garbage);
+        }
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("could not be read and was set aside"));
+        QCOMPARE(reg_(), S_OK);
+        const QString aside = registry::file() + ".damaged";
+        QFile kept(aside);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), garbage);
+        QCOMPARE(reg_value(kCtrlKey), QString("Brantix Control"));
+        QCOMPARE(unreg_(), S_OK);
+        QFile::remove(aside);
+    }
+
+    // Controls made and released on four threads at once, each on its own thread.
+    void controls_on_four_threads() {
+        QCOMPARE(reg_(), S_OK);
+        std::atomic<int> failures = 0;
+        auto work = [&] {
+            for (int i = 0; i < 300; ++i) {
+                IDispatch* ctrl = create_control();
+                if (!ctrl) {
+                    ++failures;
+                    continue;
+                }
+                ITypeInfo* info = nullptr;
+                if (SUCCEEDED(ctrl->GetTypeInfo(0, 0, &info)))
+                    info->Release();
+                else
+                    ++failures;
+                auto* spp = query<ISpecifyPropertyPages>(ctrl, IID_ISpecifyPropertyPages);
+                CAUUID pages;
+                if (spp->GetPages(&pages) != S_OK || pages.cElems != 1) ++failures;
+                std::free(pages.pElems);
+                spp->Release();
+                ctrl->Release();
+            }
+        };
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back(work);
+        for (std::thread& t : threads)
+            t.join();
+        QCOMPARE(failures.load(), 0);
+        QCOMPARE(can_unload_(), S_OK);
+    }
+
+    // A host without a QApplication gets an error instead of being aborted.
+    void host_without_application() {
+        QProcess host;
+        host.start(QCoreApplication::applicationFilePath(), {"--bare-host", path_});
+        QVERIFY(host.waitForFinished(60000));
+        QCOMPARE(QString::fromLatin1(host.readAllStandardOutput()).trimmed(),
+                 QString("AboutBox %1 Properties %1 GetPageInfo %1 Activate %1 unload %2")
+                     .arg(E_UNEXPECTED)
+                     .arg(S_OK));
+        QCOMPARE(host.exitCode(), 0);
+    }
+
     void saved_data_carry_the_version_only() {
         IDispatch* ctrl = create_control();
         auto* persist = query<IPersistPropertyBag>(ctrl, IID_IPersistPropertyBag);
@@ -505,5 +623,44 @@ private slots:
     }
 };
 
-WEYVANE_TEST_MAIN(TestBrantix)
+// A container process with no QApplication: loads the library, asks for everything that would
+// show a window and prints the results.
+int bare_host(const QString& path) {
+    QLibrary lib(path);
+    if (!lib.load()) return 2;
+    auto get = reinterpret_cast<DllGetClassObjectFn>(lib.resolve("DllGetClassObject"));
+    auto can_unload = reinterpret_cast<DllCanUnloadNowFn>(lib.resolve("DllCanUnloadNow"));
+    if (!get || !can_unload) return 3;
+    auto make = [&](const CLSID& clsid, const IID& iid) -> void* {
+        void* p = nullptr;
+        if (FAILED(get(clsid, IID_IClassFactory, &p))) return nullptr;
+        auto* f = static_cast<IClassFactory*>(p);
+        void* o = nullptr;
+        f->CreateInstance(nullptr, iid, &o);
+        f->Release();
+        return o;
+    };
+    auto* ctrl = static_cast<IDispatch*>(make(CLSID_Brantix, IID_DBrantix));
+    auto* page = static_cast<IPropertyPage*>(make(CLSID_BrantixPropPage, IID_IPropertyPage));
+    if (!ctrl || !page) return 4;
+    DISPPARAMS none;
+    const HRESULT about = ctrl->Invoke(dispidAboutBox, IID_IUnknown, 0, DISPATCH_METHOD, &none, nullptr);
+    auto* ole = query<IOleObject>(ctrl, IID_IOleObject);
+    const HRESULT props = ole->DoVerb(OLEIVERB_PROPERTIES, nullptr);
+    ole->Release();
+    PROPPAGEINFO info;
+    const HRESULT page_info = page->GetPageInfo(&info);
+    const HRESULT activate = page->Activate(nullptr, QRect(0, 0, 10, 10), true);
+    page->Release();
+    ctrl->Release();
+    std::printf("AboutBox %ld Properties %ld GetPageInfo %ld Activate %ld unload %ld\n", long(about),
+                long(props), long(page_info), long(activate), long(can_unload()));
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    if (argc == 3 && QByteArray(argv[1]) == "--bare-host") return bare_host(QString::fromLocal8Bit(argv[2]));
+    TestBrantix tc;
+    return testsupport::run_tests(argc, argv, &tc);
+}
 #include "test_brantix.moc"

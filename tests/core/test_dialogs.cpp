@@ -245,7 +245,8 @@ private slots:
         QVERIFY(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\{B}"));
         QCOMPARE(OpenKey(HKEY_CLASSES_ROOT, "CLSID\\{A}", KEY_READ, &k), long(ERROR_FILE_NOT_FOUND));
 
-        // A damaged file reads as an empty registry and is never a crash.
+        // A damaged file reads as an empty registry and is never a crash; it is set aside, and
+        // the about box tells the user so.
         QFile f(registry::file());
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write("{ not json");
@@ -253,6 +254,13 @@ private slots:
         QVERIFY(!KeyExists(HKEY_CLASSES_ROOT, "CLSID\\{B}"));
         QString v;
         QVERIFY(!frmAbout::GetKeyValue(HKEY_LOCAL_MACHINE, kSysInfoKey, "PATH", v));
+        QVERIFY(QFile::exists(registry::file() + ".damaged"));
+        about_form().Load();
+        about_form().cmdSysInfo->click();
+        QCOMPARE(rec.texts(),
+                 (QStringList{"The registry file " + registry::file() +
+                                  " could not be read and was set aside as " + registry::file() + ".damaged.",
+                              kUnavailable}));
     }
 
     // ---- data-folder chooser ----

@@ -214,6 +214,18 @@ class TestSpreadsheetCalc : public QObject {
         }
     };
 
+    // Opens a new Calc document in the office over a session of its own.
+    bool open_new_workbook() {
+        auto session = office.connect();
+        if (!session) return false;
+        // A visible frame in a headless office brings the office down; the document is hidden.
+        css::uno::Sequence<css::beans::PropertyValue> hidden(1);
+        hidden.getArray()[0].Name = "Hidden";
+        hidden.getArray()[0].Value <<= true;
+        Reference<css::frame::XComponentLoader> loader(session->desktop, UNO_QUERY_THROW);
+        return loader->loadComponentFromURL("private:factory/scalc", "_blank", 0, hidden).is();
+    }
+
     static void check_row(const Sheet& s, int row, const QString& name, const QString& reading, QTime time,
                           QDate date, int id) {
         QCOMPARE(s.text(row, 1), name);
@@ -260,16 +272,7 @@ private slots:
     }
 
     void two_readings_land_in_their_rows() {
-        {
-            auto session = office.connect();
-            QVERIFY(session);
-            // A visible frame in a headless office brings the office down; the document is hidden.
-            css::uno::Sequence<css::beans::PropertyValue> hidden(1);
-            hidden.getArray()[0].Name = "Hidden";
-            hidden.getArray()[0].Value <<= true;
-            Reference<css::frame::XComponentLoader> loader(session->desktop, UNO_QUERY_THROW);
-            QVERIFY(loader->loadComponentFromURL("private:factory/scalc", "_blank", 0, hidden).is());
-        }
+        QVERIFY(open_new_workbook());
         links.scale_name[2] = "Bay 2";
         links.scale_reading[2] = "  1250.5";
         links.scale_name[5] = QString::fromUtf8("Trémie");
@@ -297,6 +300,29 @@ private slots:
                   QTime(13, 46, 30, 500), day, 42);
         QCOMPARE(s.cell(41, 1)->getType(), css::table::CellContentType_EMPTY);
         QCOMPARE(s.cell(2, 1)->getType(), css::table::CellContentType_EMPTY);
+    }
+
+    // With a second workbook opened after the first, rows still go into the first.
+    void rows_go_into_the_first_opened_workbook() {
+        QVERIFY(open_new_workbook());
+        links.scale_name[3] = "Bay 3";
+        links.scale_reading[3] = "  77.0";
+        excel_set_row_for_record(60);
+        excel_log_reading(3);
+        QVERIFY(user.boxes.isEmpty());
+
+        auto session = office.connect();
+        QVERIFY(session);
+        QStringList found; // per spreadsheet document: its row 42 (written before) and row 61
+        Reference<css::container::XEnumeration> docs = session->desktop->getComponents()->createEnumeration();
+        while (docs->hasMoreElements()) {
+            Reference<css::sheet::XSpreadsheetDocument> doc(docs->nextElement(), UNO_QUERY);
+            if (!doc.is()) continue;
+            const Sheet sheet(doc);
+            found << sheet.text(42, 1) + "|" + sheet.text(61, 1);
+        }
+        found.sort();
+        QCOMPARE(found, (QStringList{"<not text>|<not text>", "Bay 2|Bay 3"}));
     }
 
     void no_office_on_the_port() {

@@ -112,12 +112,37 @@ private slots:
                                     << " 12.5 kg"
                                     << "01/02/24"
                                     << "5:05";
-        QTest::newRow("pacific 01 no wrap") << "A 12.5 kg%01/02/24@01:05"
-                                            << "Pacific Standard Time" << 65 << ""
-                                            << ""
-                                            << " 12.5 kg"
-                                            << "01/02/24"
-                                            << "-2:05";
+        // An hour before the shift wraps into the day before.
+        QTest::newRow("pacific 01 wraps") << "A 12.5 kg%01/02/24@01:05"
+                                          << "Pacific Standard Time" << 65 << ""
+                                          << ""
+                                          << " 12.5 kg"
+                                          << "01/01/24"
+                                          << "22:05";
+        QTest::newRow("pacific 00 wraps") << "A 12.5 kg%01/02/24@00:05"
+                                          << "Pacific Standard Time" << 65 << ""
+                                          << ""
+                                          << " 12.5 kg"
+                                          << "01/01/24"
+                                          << "21:05";
+        QTest::newRow("central 00 new year") << "A 12.5 kg%1-1-2024@00:05"
+                                             << "Central Standard Time" << 65 << ""
+                                             << ""
+                                             << " 12.5 kg"
+                                             << "12-31-2023"
+                                             << "23:05";
+        QTest::newRow("mountain 01 leap day") << "A 12.5 kg%03/01/24@01:05"
+                                              << "Mountain Standard Time" << 65 << ""
+                                              << ""
+                                              << " 12.5 kg"
+                                              << "02/29/24"
+                                              << "23:05";
+        QTest::newRow("pacific 00 unreadable date") << "A 12.5 kg%day two@00:05"
+                                                    << "Pacific Standard Time" << 65 << ""
+                                                    << ""
+                                                    << " 12.5 kg"
+                                                    << "day two"
+                                                    << "21:05";
         QTest::newRow("mountain") << "A 12.5 kg%01/02/24@14:05"
                                   << "Mountain Standard Time" << 65 << ""
                                   << ""
@@ -182,7 +207,7 @@ private slots:
     void import_stores_readings_and_empties_the_file() {
         Setup& s = open_setup();
         write_file(dat(), kAddr + "!T1 T22#3  12.50 kg%01/02/24@14:05:09\r\n"
-                                  "short line\r\n"
+                                  "     \r\n"
                                   "A#1 99.0 kg%02/02/24@09:10\r\n");
         s.Read_Dat_File_Click();
         QCOMPARE(rec.texts(), QStringList{"Finished reading Data and Erased KL.Dat file"});
@@ -199,6 +224,43 @@ private slots:
         s.Read_Dat_File_Click();
         QCOMPARE(rec.texts(), QStringList{"Finished reading Data and Erased KL.Dat file"});
         QCOMPARE(rows(), 2);
+    }
+
+    // Every line end ends a line; a line that is not stored stays on the card, alone, and a
+    // second import neither stores it nor anything else twice.
+    void line_ends_and_lines_left_data() {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QByteArray>("left");
+        const QByteArray a = "A#1 99.0 kg%02/02/24@09:10", b = "B#2 12.5 kg%02/02/24@09:11";
+        const QByteArray long_line = "C#3 " + QByteArray(70, '7') + "%02/02/24@09:12";
+        const QStringList erased{"Finished reading Data and Erased KL.Dat file"};
+        QTest::newRow("CR alone") << a + "\r" + b + "\r" + a + "\r" << 3 << erased << QByteArray(" \r\n");
+        QTest::newRow("LF alone, no end on the last") << a + "\n" + b << 2 << erased << QByteArray(" \r\n");
+        QTest::newRow("mixed") << a + "\r\n" + b + "\r" + a + "\n  \r\n"
+                               << 3 << erased << QByteArray(" \r\n");
+        QTest::newRow("one over-long line")
+            << a + "\r\n" + long_line + "\r\n" + b + "\r\n"
+            << 2
+            << QStringList{"Finished reading Data\rReadings stored: 2\rLines left in KL.Dat file, not 16 to "
+                           "69 characters long: 1"}
+            << long_line + "\r\n";
+    }
+    void line_ends_and_lines_left() {
+        QFETCH(QByteArray, data);
+        QFETCH(int, stored);
+        QFETCH(QByteArray, left);
+        Setup& s = open_setup();
+        write_file(dat(), data);
+        s.Read_Dat_File_Click();
+        QTEST(rec.texts(), "texts");
+        QCOMPARE(rows(), stored);
+        QCOMPARE(read_all(dat()), left);
+        rec.boxes.clear();
+        s.Read_Dat_File_Click();
+        QCOMPARE(rows(), stored);
+        QCOMPARE(read_all(dat()), left);
     }
 
     void import_without_erase_keeps_the_file() {
