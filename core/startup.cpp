@@ -146,6 +146,8 @@ bool Main() {
                                   "press OK and select one now"),
                    ui::vbOKOnly);
         getdatapath_form().Show(true);
+        // The shell was closed while the chooser was open: the program ends.
+        if (!shell.Loaded()) return false;
     }
 
     if (!read_cfg(&core.data_path)) {

@@ -6,6 +6,7 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 
+#include "platform/ui/modal.h"
 #include "platform/ui/twips.h"
 
 namespace ui {
@@ -62,17 +63,15 @@ void Form::Show(bool modal) {
         activateWindow();
     activate();
     if (modal && !in_modal_) {
+        // Input to the program's other windows waits until the form is hidden or unloaded;
+        // then control returns to the code after the show.
         in_modal_ = true;
-        QEventLoop loop;
         QPointer<Form> self(this);
-        auto conn = connect(this, &Form::unloaded, &loop, &QEventLoop::quit);
-        setWindowModality(Qt::ApplicationModal);
-        while (self && loaded_ && frame()->isVisible()) {
-            loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-        }
-        disconnect(conn);
+        QEventLoop loop;
+        modal_loop_ = &loop;
+        if (loaded_ && frame()->isVisible()) exec_modal(frame(), loop);
         if (self) {
-            setWindowModality(Qt::NonModal);
+            modal_loop_ = nullptr;
             in_modal_ = false;
         }
     }
@@ -81,6 +80,7 @@ void Form::Show(bool modal) {
 void Form::Hide() {
     frame()->hide();
     hide();
+    if (modal_loop_) modal_loop_->quit();
 }
 
 void Form::activate() {

@@ -13,6 +13,7 @@
 
 #include "core/core_state.h"
 #include "core/forms.h"
+#include "core/frmAbout.h"
 #include "core/frmMain.h"
 #include "links/links_state.h"
 #include "platform/settings/settings.h"
@@ -169,6 +170,38 @@ private slots:
         QVERIFY(!stored_placement().contains("missing"));
         // The termination closed the devices.
         QCOMPARE(links.usb_handle, 0u);
+    }
+
+    void modal_about_box_holds_back_the_shell() {
+        frmMain& f = main_form();
+        f.Show();
+        f.resize(ui::px(6500), ui::px(6500));
+        const auto click_menu = [&f](QAction* a) {
+            QTest::mouseClick(f.menuBar, Qt::LeftButton, {}, f.menuBar->actionGeometry(a).center());
+        };
+        bool ran = false;
+        // The about box opens through the menu; the next timer fires inside its loop.
+        QTimer::singleShot(0, &f, [&] { click_menu(f.mnuHelpAbout); });
+        QTimer::singleShot(0, &f, [&] {
+            QVERIFY(about_form().isVisible());
+            // The shell's menus do nothing while the about box is open.
+            click_menu(f.mnu_setups);
+            click_menu(f.m_ars);
+            QVERIFY(!child_titled("Setup"));
+            QVERIFY(!child_titled("Remote Screen"));
+            QVERIFY(rec.boxes.isEmpty());
+            ran = true;
+            // Closing the shell still ends the program.
+            f.close();
+        });
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+        guard.start(20000);
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(ran);
+        QVERIFY(!about_form().Loaded());
+        QVERIFY(!f.Loaded());
     }
 
     void setup_refused_while_scale_screen_active() {
