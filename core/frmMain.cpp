@@ -94,6 +94,9 @@ void frmMain::build() {
 
         mdiArea = new QMdiArea(this);
         mdiArea->setBackground(palette().brush(QPalette::Dark));
+        // Scroll bars reach a child that reaches beyond the area.
+        mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         layout->addWidget(mdiArea, 1);
 
         sbStatusBar = new QStatusBar(this);

@@ -6,6 +6,8 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 
+#include <algorithm>
+
 #include "platform/ui/modal.h"
 #include "platform/ui/twips.h"
 
@@ -62,6 +64,7 @@ void Form::Show(bool modal) {
     else
         activateWindow();
     activate();
+    keep_in_view();
     if (modal && !in_modal_) {
         // Input to the program's other windows waits until the form is hidden or unloaded;
         // then control returns to the code after the show.
@@ -75,6 +78,19 @@ void Form::Show(bool modal) {
             in_modal_ = false;
         }
     }
+}
+
+void Form::keep_in_view() {
+    // An MDI child opens with its top-left corner inside the visible part of the MDI area; the
+    // area's scroll bars reach the rest of a child larger than the area.
+    if (!sub_ || !the_mdi_area) return;
+    const QSize view = the_mdi_area->viewport()->size();
+    QPoint p = sub_->pos();
+    if (p.x() < 0 || p.x() >= view.width())
+        p.setX(std::max(0, std::min(p.x(), view.width() - sub_->width())));
+    if (p.y() < 0 || p.y() >= view.height())
+        p.setY(std::max(0, std::min(p.y(), view.height() - sub_->height())));
+    if (p != sub_->pos()) sub_->move(p);
 }
 
 void Form::Hide() {
@@ -98,6 +114,7 @@ QString Form::Caption() const {
 
 void Form::setFormGeometryTwips(int left, int top, int width, int height) {
     frame()->setGeometry(px(left), px(top), px(width), px(height));
+    keep_in_view();
 }
 
 void Form::setFormHeightTwips(int height) {

@@ -58,6 +58,7 @@ protected:
 
 private:
     void activate();
+    void keep_in_view();
 
     bool mdi_child_;
     bool loaded_ = false;

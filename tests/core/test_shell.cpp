@@ -5,6 +5,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
@@ -202,6 +203,29 @@ private slots:
         QVERIFY(ran);
         QVERIFY(!about_form().Loaded());
         QVERIFY(!f.Loaded());
+    }
+
+    // At the first-start size the Setup dialog is larger than the MDI area: it opens with its
+    // top-left corner in view, and scroll bars reach the rest.
+    void large_child_reachable_at_first_start_size() {
+        frmMain& f = main_form();
+        f.Show();
+        QCOMPARE(f.size(), QSize(ui::px(6500), ui::px(6500)));
+        QCOMPARE(db->exec("INSERT INTO ScaleCFG (sctype, NetID, Description, Active) "
+                          "VALUES ('RS485', 130, 'SCALE RS485', 1)"),
+                 QString());
+        f.mnu_setups->trigger();
+        QMdiSubWindow* setup = child_titled("Setup");
+        QVERIFY(setup);
+        QVERIFY(setup->width() > f.mdiArea->viewport()->width());
+        QVERIFY(setup->x() >= 0 && setup->y() >= 0);
+        QVERIFY(setup->x() < f.mdiArea->viewport()->width() && setup->y() < f.mdiArea->viewport()->height());
+        QVERIFY(f.mdiArea->horizontalScrollBar()->isVisible());
+        QVERIFY(f.mdiArea->verticalScrollBar()->isVisible());
+        // Scrolled to the end, the dialog's right edge comes into view.
+        f.mdiArea->horizontalScrollBar()->setValue(f.mdiArea->horizontalScrollBar()->maximum());
+        QVERIFY(setup->geometry().right() <= f.mdiArea->viewport()->width());
+        qobject_cast<ui::Form*>(setup->widget())->Unload();
     }
 
     void setup_refused_while_scale_screen_active() {
