@@ -14,11 +14,11 @@
 
 #include "core/core_state.h"
 #include "core/forms.h"
-#include "core/frmAbout.h"
 #include "core/frmMain.h"
 #include "links/links_state.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/modal.h"
 #include "platform/ui/twips.h"
 #include "tests/support/temp_database.h"
 #include "tests/support/test_main.h"
@@ -184,7 +184,9 @@ private slots:
         // The about box opens through the menu; the next timer fires inside its loop.
         QTimer::singleShot(0, &f, [&] { click_menu(f.mnuHelpAbout); });
         QTimer::singleShot(0, &f, [&] {
-            QVERIFY(about_form().isVisible());
+            const QList<QWidget*> modal = ui::modal_windows();
+            QVERIFY(modal.size() == 1 && modal[0]->isVisible());
+            QCOMPARE(modal[0]->windowTitle(), QString("About Weyvane"));
             // The shell's menus do nothing while the about box is open.
             click_menu(f.mnu_setups);
             click_menu(f.m_ars);
@@ -201,7 +203,10 @@ private slots:
         guard.start(20000);
         QCOMPARE(QCoreApplication::exec(), 0);
         QVERIFY(ran);
-        QVERIFY(!about_form().Loaded());
+        // The about box ended its loop and closed with the shell.
+        QVERIFY(ui::modal_windows().isEmpty());
+        for (QWidget* w : QApplication::topLevelWidgets())
+            QVERIFY(!(w->windowTitle() == "About Weyvane" && w->isVisible()));
         QVERIFY(!f.Loaded());
     }
 
