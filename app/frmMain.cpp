@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDate>
+#include <QDialog>
 #include <QLabel>
 #include <QLocale>
 #include <QMdiArea>
@@ -21,6 +22,7 @@
 #include "links/ftdi_adapter.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/modal.h"
 #include "platform/ui/twips.h"
 #include "screen/form1.h"
 #include "setup/Setup.h"
@@ -102,6 +104,9 @@ void frmMain::build() {
 
         mdiArea = new QMdiArea(this);
         mdiArea->setBackground(palette().brush(QPalette::Dark));
+        // Scroll bars reach a child that reaches beyond the area.
+        mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         layout->addWidget(mdiArea, 1);
 
         sbStatusBar = new QStatusBar(this);
@@ -143,6 +148,19 @@ void frmMain::Form_Load() {
 }
 
 void frmMain::Form_Unload(int& cancel) {
+    // A modal window still open ends its loop first: closing the shell ends the program also
+    // while one runs.
+    const QList<QWidget*> modal = ui::modal_windows();
+    for (auto it = modal.rbegin(); it != modal.rend(); ++it) {
+        if (auto* form = qobject_cast<ui::Form*>(*it)) {
+            if (form->Loaded() && !form->Unload()) {
+                cancel = 1;
+                return;
+            }
+        } else if (auto* dialog = qobject_cast<QDialog*>(*it)) {
+            dialog->reject();
+        }
+    }
     // The child windows go first; one that refuses keeps the shell open.
     for (QMdiSubWindow* sub : mdiArea->subWindowList()) {
         auto* child = qobject_cast<ui::Form*>(sub->widget());

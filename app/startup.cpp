@@ -49,8 +49,16 @@ void end_message(const QString& text) {
 
 } // namespace
 
+QString data_conn_str(const QString& folder, const QString& file) {
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=") + folder + QLatin1Char('\\') +
+           file;
+}
+
 bool compact_database(const QString& folder, QString* error) {
-    const QString db = join_path(folder, QStringLiteral("zqdata.mdb"));
+    // The database under the name it has on disk, whatever its case.
+    const QString found = find_data_file(folder);
+    const QString file = found.isEmpty() ? QStringLiteral("zqdata.mdb") : found;
+    const QString db = join_path(folder, file);
     const QString tmp = join_path(folder, QStringLiteral("temp.mdb"));
 
     // A temp.mdb left from an earlier run goes first.
@@ -58,7 +66,7 @@ bool compact_database(const QString& folder, QString* error) {
         return fail(error, QStringLiteral("the old file ") + tmp + QStringLiteral(" could not be deleted"));
     remove_scratch(tmp);
 
-    const QString src = kJet + QStringLiteral("Data Source=") + folder + QStringLiteral("\\zqdata.mdb");
+    const QString src = kJet + QStringLiteral("Data Source=") + folder + QLatin1Char('\\') + file;
     const QString dst = kJet + QStringLiteral("Data Source=") + folder + QStringLiteral("\\temp.mdb");
     QString why;
     if (!adodb::CompactDatabase(src, dst, &why)) {
@@ -105,8 +113,10 @@ bool Main() {
 
     // The copy of the database in the program's own folder is compacted at every start.
     const QString app = app_path();
-    const QString app_db = join_path(app, QStringLiteral("zqdata.mdb"));
-    if (QFileInfo(app_db).isFile()) {
+    // Found whatever the case of its name, as in the data folder.
+    const QString app_file = find_data_file(app);
+    const QString app_db = join_path(app, app_file.isEmpty() ? QStringLiteral("zqdata.mdb") : app_file);
+    if (!app_file.isEmpty()) {
         ui::SetMousePointer(ui::vbHourglass);
         QString why;
         const bool compacted = compact_database(app, &why);
@@ -146,6 +156,8 @@ bool Main() {
                                   "press OK and select one now"),
                    ui::vbOKOnly);
         getdatapath_form().Show(true);
+        // The shell was closed while the chooser was open: the program ends.
+        if (!shell.Loaded()) return false;
     }
 
     if (!read_cfg(&core.data_path)) {
@@ -160,10 +172,15 @@ bool Main() {
         return false;
     }
 
-    core.conn_str_a = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=") + core.data_path +
-                      QLatin1Char('\\') + data_file;
+    core.conn_str_a = data_conn_str(core.data_path, data_file);
     core.conn_str = core.conn_str_a;
 
-    load_syscfg();
+    // A settings row that cannot be read leaves the delivered settings in place; only a
+    // database that cannot be opened ends the program.
+    QString fatal;
+    if (!load_syscfg_at_startup(&fatal)) {
+        end_message(fatal);
+        return false;
+    }
     return true;
 }

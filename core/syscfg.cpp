@@ -1,92 +1,177 @@
 #include "core/syscfg.h"
 
+#include <QStringList>
+#include <optional>
+
 #include "core/core_state.h"
 #include "platform/db/adodb.h"
 #include "platform/ui/message_box.h"
 
 namespace {
 
-struct Failure {
-    QString text;
+// The settings that load_syscfg fills.
+struct Settings {
+    QString comm_type;
+    int16_t comm_port = 0;
+    int16_t rf_net = 0;
+    int16_t small_fonts = 0;
+    QString rf_net_id;
+    int16_t tag_blz = 0;
+    double net_poll_time = 0.33;
+    double net_del_time = 0.01;
+    int16_t usb_reset_count = 0;
 };
 
-// A whole-number field without default: null or not a number is a failure.
-int16_t whole(const adodb::Recordset& rs, const char* field) {
-    bool ok = false;
-    const QVariant v = rs.Value(QString::fromLatin1(field));
-    const int16_t n = adodb::to_int16(v, &ok);
-    if (!ok)
-        throw Failure{v.isNull()
-                          ? QStringLiteral("The setting %1 of the configuration record is empty.").arg(field)
-                          : QStringLiteral("The setting %1 of the configuration record is not a number: %2")
-                                .arg(field, v.toString())};
-    return n;
+Settings current() {
+    return {core.comm_type, core.comm_port,     core.rf_net,       core.small_fonts,    core.rf_net_id,
+            core.tag_blz,   core.net_poll_time, core.net_del_time, core.usb_reset_count};
 }
 
-// Seconds held as text; null or empty gives the default.
-double seconds(const adodb::Recordset& rs, const char* field, double default_value) {
-    const QVariant v = rs.Value(QString::fromLatin1(field));
-    if (v.isNull() || v.toString().isEmpty()) return default_value;
-    bool ok = false;
-    const double d = adodb::to_double(v, &ok);
-    if (!ok)
-        throw Failure{QStringLiteral("The setting %1 of the configuration record is not a number: %2")
-                          .arg(field, v.toString())};
-    return d;
+// The values of the syscfg row delivered in zqdata.mdb.
+Settings delivered() {
+    Settings s;
+    s.comm_type = QStringLiteral("RS232");
+    s.comm_port = 1;
+    s.rf_net = 0;
+    s.small_fonts = 0;
+    s.rf_net_id = QStringLiteral("0");
+    s.tag_blz = 0;
+    s.net_poll_time = 0.33;
+    s.net_del_time = 0.01;
+    s.usb_reset_count = 0;
+    return s;
+}
+
+void store(const Settings& s) {
+    core.comm_type = s.comm_type;
+    core.comm_settings = QStringLiteral("9600,N,8,1");
+    core.comm_port = s.comm_port;
+    core.rf_net = s.rf_net;
+    core.small_fonts = s.small_fonts;
+    core.rf_net_id = s.rf_net_id;
+    core.tag_blz = s.tag_blz;
+    core.net_poll_time = s.net_poll_time;
+    core.net_del_time = s.net_del_time;
+    core.usb_reset_count = s.usb_reset_count;
+}
+
+// Reads the first row of syscfg into `out`, field by field. A field that cannot be read keeps
+// what `out` holds, and what is wrong with it is appended to `problems`. False (with the reason
+// in `problems`) only when the database cannot be opened.
+bool read_row(Settings& out, QStringList& problems) {
+    adodb::Connection cn;
+    if (!cn.Open(core.conn_str, QString(), QString(), -1)) {
+        problems.append(QStringLiteral("The settings could not be read: ") + cn.error());
+        return false;
+    }
+    adodb::Recordset rs;
+    if (!rs.Open(QStringLiteral("syscfg"), cn, adodb::adOpenDynamic, adodb::adLockPessimistic, -1)) {
+        problems.append(QStringLiteral("The settings could not be read: ") + rs.error());
+        cn.Close();
+        return true;
+    }
+    rs.MoveFirst();
+    if (rs.IsEOF()) {
+        problems.append(QStringLiteral("The configuration record is missing"));
+        rs.Close();
+        cn.Close();
+        return true;
+    }
+
+    // A field's value, or nothing after noting that the record lacks the field.
+    const auto field = [&](const char* name) -> std::optional<QVariant> {
+        if (!rs.HasField(QString::fromLatin1(name))) {
+            problems.append(QStringLiteral("The configuration record has no setting %1.").arg(name));
+            return std::nullopt;
+        }
+        return rs.Value(QString::fromLatin1(name));
+    };
+    // A whole-number field without default: null or not a number is a failure.
+    const auto whole = [&](const char* name, int16_t& target) {
+        const std::optional<QVariant> f = field(name);
+        if (!f) return;
+        const QVariant& v = *f;
+        bool ok = false;
+        const int16_t n = adodb::to_int16(v, &ok);
+        if (ok)
+            target = n;
+        else
+            problems.append(
+                v.isNull() ? QStringLiteral("The setting %1 of the configuration record is empty.").arg(name)
+                           : QStringLiteral("The setting %1 of the configuration record is not a number: %2")
+                                 .arg(name, v.toString()));
+    };
+    // Seconds held as text; null or empty gives the default.
+    const auto seconds = [&](const char* name, double& target, double default_value) {
+        const std::optional<QVariant> f = field(name);
+        if (!f) return;
+        const QVariant& v = *f;
+        if (v.isNull() || v.toString().isEmpty()) {
+            target = default_value;
+            return;
+        }
+        bool ok = false;
+        const double d = adodb::to_double(v, &ok);
+        if (ok)
+            target = d;
+        else
+            problems.append(QStringLiteral("The setting %1 of the configuration record is not a number: %2")
+                                .arg(name, v.toString()));
+    };
+
+    if (const std::optional<QVariant> comm_type = field("commtype")) {
+        if (comm_type->isNull())
+            problems.append(QStringLiteral("The setting commtype of the configuration record is empty."));
+        else
+            out.comm_type = comm_type->toString();
+    }
+    whole("commport", out.comm_port);
+    whole("rfnet", out.rf_net);
+    whole("smallfonts", out.small_fonts);
+    int16_t rf_net_id = 0;
+    const int before = problems.size();
+    whole("rfnetid", rf_net_id);
+    if (problems.size() == before) out.rf_net_id = QString::number(rf_net_id);
+    whole("tagblz", out.tag_blz);
+    seconds("netpolltime", out.net_poll_time, 0.33);
+    seconds("netdeltime", out.net_del_time, 0.01);
+    if (const std::optional<QVariant> usb_reset = field("usbreset")) {
+        if (usb_reset->isNull() || usb_reset->toString().trimmed().isEmpty())
+            out.usb_reset_count = 0;
+        else
+            whole("usbreset", out.usb_reset_count);
+    }
+    rs.Close();
+    cn.Close();
+    return true;
 }
 
 } // namespace
 
 bool load_syscfg() {
-    adodb::Connection cn;
-    adodb::Recordset rs;
-    try {
-        if (!cn.Open(core.conn_str, QString(), QString(), -1))
-            throw Failure{QStringLiteral("The settings could not be read: ") + cn.error()};
-        if (!rs.Open(QStringLiteral("syscfg"), cn, adodb::adOpenDynamic, adodb::adLockPessimistic, -1))
-            throw Failure{QStringLiteral("The settings could not be read: ") + rs.error()};
-        rs.MoveFirst();
-        if (rs.IsEOF()) throw Failure{QStringLiteral("The configuration record is missing")};
-        for (const char* field : {"commtype", "commport", "netpolltime", "netdeltime", "usbreset", "rfnet",
-                                  "smallfonts", "rfnetid", "tagblz"})
-            if (!rs.HasField(QString::fromLatin1(field)))
-                throw Failure{QStringLiteral("The configuration record has no setting %1.").arg(field)};
-
-        const QVariant comm_type = rs.Value(QStringLiteral("commtype"));
-        if (comm_type.isNull())
-            throw Failure{QStringLiteral("The setting commtype of the configuration record is empty.")};
-        CoreState next = core;
-        next.comm_type = comm_type.toString();
-        next.comm_settings = QStringLiteral("9600,N,8,1");
-        next.comm_port = whole(rs, "commport");
-        next.rf_net = whole(rs, "rfnet");
-        next.small_fonts = whole(rs, "smallfonts");
-        next.rf_net_id = QString::number(whole(rs, "rfnetid"));
-        next.tag_blz = whole(rs, "tagblz");
-        next.net_poll_time = seconds(rs, "netpolltime", 0.33);
-        next.net_del_time = seconds(rs, "netdeltime", 0.01);
-        const QVariant usb_reset = rs.Value(QStringLiteral("usbreset"));
-        next.usb_reset_count = usb_reset.isNull() || usb_reset.toString().trimmed().isEmpty()
-                                   ? int16_t(0)
-                                   : whole(rs, "usbreset");
-
-        core.comm_type = next.comm_type;
-        core.comm_settings = next.comm_settings;
-        core.comm_port = next.comm_port;
-        core.rf_net = next.rf_net;
-        core.small_fonts = next.small_fonts;
-        core.rf_net_id = next.rf_net_id;
-        core.tag_blz = next.tag_blz;
-        core.net_poll_time = next.net_poll_time;
-        core.net_del_time = next.net_del_time;
-        core.usb_reset_count = next.usb_reset_count;
-    } catch (const Failure& f) {
-        rs.Close();
-        cn.Close();
-        ui::MsgBox(f.text, ui::vbOKOnly | ui::vbExclamation);
+    Settings next = current();
+    QStringList problems;
+    read_row(next, problems);
+    if (!problems.isEmpty()) {
+        ui::MsgBox(problems.first(), ui::vbOKOnly | ui::vbExclamation);
         return false;
     }
-    rs.Close();
-    cn.Close();
+    store(next);
+    return true;
+}
+
+bool load_syscfg_at_startup(QString* fatal) {
+    Settings next = delivered();
+    QStringList problems;
+    if (!read_row(next, problems)) {
+        if (fatal) *fatal = problems.join(QChar('\r'));
+        return false;
+    }
+    if (!problems.isEmpty())
+        ui::MsgBox(problems.join(QChar('\r')) + QChar('\r') +
+                       QStringLiteral("Weyvane goes on with the delivered settings where the record could "
+                                      "not be read. Correct them in Scale Configurations."),
+                   ui::vbOKOnly | ui::vbExclamation);
+    store(next);
     return true;
 }

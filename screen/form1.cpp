@@ -2,6 +2,8 @@
 
 #include <QFont>
 #include <QHeaderView>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 
 #include "collect/slave_windows.h"
 #include "platform/db/data_control.h"
@@ -19,6 +21,26 @@ template <typename W> W* place(W* w, int left, int top, int width, int height) {
     w->setGeometry(ui::px(left), ui::px(top), ui::px(width), ui::px(height));
     return w;
 }
+
+// A drop-down list whose closed box shows a text too long for it with its middle left out, so
+// that names differing only at their end stay apart.
+class ElidingComboBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter p(this);
+        p.setPen(palette().color(QPalette::Text));
+        QStyleOptionComboBox opt;
+        initStyleOption(&opt);
+        p.drawComplexControl(QStyle::CC_ComboBox, opt);
+        const QRect field =
+            style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, this);
+        opt.currentText = fontMetrics().elidedText(opt.currentText, Qt::ElideMiddle, field.width());
+        p.drawControl(QStyle::CE_ComboBoxLabel, opt);
+    }
+};
 
 } // namespace
 
@@ -70,7 +92,7 @@ void form1::create_controls() {
     // Everything ends above 4500 twips, where the lower panels begin.
     vsElastic2->setObjectName("vsElastic2");
     Label1 = place(new QLabel(vsElastic2), 60, 30, 2800, 225);
-    Combo1 = place(new QComboBox(vsElastic2), 60, 270, 2800, 330);
+    Combo1 = place(new ElidingComboBox(vsElastic2), 60, 270, 2800, 330);
     Combo1->setObjectName("Combo1");
     Combo1->setEditable(false);
 
@@ -100,6 +122,8 @@ void form1::create_controls() {
     // Data-collection panel.
     datawindow = new QWidget(this);
     datawindow->setObjectName("datawindow");
+    // The lower panels lie over the keypad picture and paint their own background.
+    datawindow->setAutoFillBackground(true);
     Label20 = place(new QLabel(datawindow), 120, 0, 8000, 285);
     DataGrid1 = place(new adodb::DataGrid(datawindow), 120, 300, 7800, 2640);
     DataGrid1->setObjectName("DataGrid1");
@@ -122,6 +146,7 @@ void form1::create_controls() {
     // Network list panel.
     netwindow = new QWidget(this);
     netwindow->setObjectName("netwindow");
+    netwindow->setAutoFillBackground(true);
     NetFrame = place(new QGroupBox(netwindow), 120, 0, 5400, 2940);
     NetList = place(new QTableWidget(NetFrame), 120, 240, 5160, 2580);
     NetList->setObjectName("NetList");

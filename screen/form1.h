@@ -247,7 +247,9 @@ private:
     // Closes the data controls' recordsets and connections (at each load and unload).
     void release_data_controls();
     // Signal connections, each next to the handlers it connects.
-    void connect_handlers();        // screen/form1_selection.cpp
+    void connect_handlers(); // screen/form1_selection.cpp
+    // Set while the network list's current row follows the selected scale.
+    bool netlist_following_ = false;
     void connect_poll_timers();     // links/poll_timers.cpp
     void connect_data_collection(); // collect/data_collection.cpp
     void connect_dde();             // screen/dde_interface.cpp

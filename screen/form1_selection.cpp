@@ -38,8 +38,16 @@ void form1::connect_handlers() {
             if (on) (this->*handler)();
         });
 
-    connect(NetList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this] { NetList_row_select(); });
+    connect(NetList->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
+        if (!netlist_following_) NetList_row_select();
+    });
+    // A click on the row that is current already moves no row, and still selects its scale
+    // when another one is displayed.
+    connect(NetList, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
+        if (index.row() == NetList->currentRow() &&
+            (Combo1->currentIndex() != index.row() || links.cur_scale != index.row()))
+            NetList_row_select();
+    });
 }
 
 void form1::select_option(QRadioButton* option) {
@@ -89,6 +97,12 @@ void form1::Combo1_Click() {
     links.cur_scale = static_cast<int16_t>(now);
     links.cur_scale_addr = links.scale_addr[now];
     if (links.op_mode == 0 || links.op_mode == 1) links.poll_index = links.cur_scale;
+    // The network list's current row follows the selected scale.
+    if (now < NetList->rowCount() && NetList->currentRow() != now) {
+        netlist_following_ = true;
+        NetList->setCurrentCell(now, 0);
+        netlist_following_ = false;
+    }
     ui::DoEvents();
 }
 

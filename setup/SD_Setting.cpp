@@ -4,8 +4,10 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 #include "platform/timezone/timezone.h"
 #include "platform/ui/message_box.h"
@@ -61,6 +63,20 @@ void SD_Setting::build() {
             *labels[row] = place(new QLabel(captions[row], SD_Group), 120, top + 15, 2055, 255);
             *boxes[row] = place(new QLineEdit(SD_Group), 2280, top, 3615, 285);
             (*boxes[row])->setEnabled(false);
+        }
+        // Captions are shown whole: where the font needs more room than the design gives, the
+        // boxes start further right and keep their right edge.
+        int caption_width = ui::px(2055);
+        for (QLabel** l : labels)
+            caption_width = std::max(caption_width, (*l)->sizeHint().width());
+        if (caption_width > ui::px(2055)) {
+            const int left = ui::px(120) + caption_width + ui::px(105);
+            for (int row = 0; row < 10; ++row) {
+                QLabel* l = *labels[row];
+                l->resize(caption_width, l->height());
+                QLineEdit* b = *boxes[row];
+                b->setGeometry(left, b->y(), b->geometry().right() + 1 - left, b->height());
+            }
         }
         Drive1 = place(new QComboBox(this), 120, 4200, 2535, 315);
         cmd_OK = place(new QPushButton(QStringLiteral("OK"), this), 3000, 4200, 1335, 375);

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
@@ -113,12 +114,23 @@ QString path_from_conn_str(const QString& conn_str) {
     static const QString key = QStringLiteral("data source=");
     const qsizetype at = conn_str.indexOf(key, 0, Qt::CaseInsensitive);
     if (at < 0) return QString();
-    QString path = conn_str.mid(at + key.size());
-    const qsizetype semi = path.indexOf(u';');
-    if (semi >= 0) path = path.left(semi);
-    path = path.trimmed();
-    if (path.size() >= 2 && path.front() == u'"' && path.back() == u'"') path = path.mid(1, path.size() - 2);
-    path.replace(u'\\', u'/');
+    QString path = conn_str.mid(at + key.size()).trimmed();
+    if (path.startsWith(u'"')) {
+        // A quoted value runs to its closing quote.
+        const qsizetype end = path.indexOf(u'"', 1);
+        path = path.mid(1, end < 0 ? -1 : end - 1);
+    } else {
+        // The value runs to a ";" that starts a further "name=" part, else to the end: a ";"
+        // inside a folder name is part of the path.
+        static const QRegularExpression next_part(QStringLiteral(";\\s*[A-Za-z][A-Za-z ]*="));
+        const QRegularExpressionMatch m = next_part.match(path);
+        if (m.hasMatch()) path = path.left(m.capturedStart());
+        path = path.trimmed();
+    }
+    // The "\" before the file name separates it from the folder; other backslashes belong to
+    // the folder's name.
+    const qsizetype sep = path.lastIndexOf(u'\\');
+    if (sep >= 0) path[sep] = u'/';
     return path;
 }
 

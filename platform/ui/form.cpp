@@ -6,6 +6,9 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 
+#include <algorithm>
+
+#include "platform/ui/modal.h"
 #include "platform/ui/twips.h"
 
 namespace ui {
@@ -61,26 +64,39 @@ void Form::Show(bool modal) {
     else
         activateWindow();
     activate();
+    keep_in_view();
     if (modal && !in_modal_) {
+        // Input to the program's other windows waits until the form is hidden or unloaded;
+        // then control returns to the code after the show.
         in_modal_ = true;
-        QEventLoop loop;
         QPointer<Form> self(this);
-        auto conn = connect(this, &Form::unloaded, &loop, &QEventLoop::quit);
-        setWindowModality(Qt::ApplicationModal);
-        while (self && loaded_ && frame()->isVisible()) {
-            loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-        }
-        disconnect(conn);
+        QEventLoop loop;
+        modal_loop_ = &loop;
+        if (loaded_ && frame()->isVisible()) exec_modal(frame(), loop);
         if (self) {
-            setWindowModality(Qt::NonModal);
+            modal_loop_ = nullptr;
             in_modal_ = false;
         }
     }
 }
 
+void Form::keep_in_view() {
+    // An MDI child opens with its top-left corner inside the visible part of the MDI area; the
+    // area's scroll bars reach the rest of a child larger than the area.
+    if (!sub_ || !the_mdi_area) return;
+    const QSize view = the_mdi_area->viewport()->size();
+    QPoint p = sub_->pos();
+    if (p.x() < 0 || p.x() >= view.width())
+        p.setX(std::max(0, std::min(p.x(), view.width() - sub_->width())));
+    if (p.y() < 0 || p.y() >= view.height())
+        p.setY(std::max(0, std::min(p.y(), view.height() - sub_->height())));
+    if (p != sub_->pos()) sub_->move(p);
+}
+
 void Form::Hide() {
     frame()->hide();
     hide();
+    if (modal_loop_) modal_loop_->quit();
 }
 
 void Form::activate() {
@@ -98,6 +114,7 @@ QString Form::Caption() const {
 
 void Form::setFormGeometryTwips(int left, int top, int width, int height) {
     frame()->setGeometry(px(left), px(top), px(width), px(height));
+    keep_in_view();
 }
 
 void Form::setFormHeightTwips(int height) {

@@ -7,6 +7,7 @@
 // No form is deleted while the program runs, so code that goes on after an unload stays safe.
 #include <QWidget>
 
+class QEventLoop;
 class QMdiArea;
 class QMdiSubWindow;
 
@@ -25,7 +26,8 @@ public:
     void Load();
     // Returns false when Form_Unload cancelled the unload.
     bool Unload();
-    // Modeless show, or modal: runs its own event loop until the form is hidden or unloaded.
+    // Modeless show, or modal: input to the program's other windows is held back while the form
+    // runs its own event loop, until it is hidden or unloaded.
     void Show(bool modal = false);
     void Hide();
     bool IsMdiChild() const { return mdi_child_; }
@@ -56,10 +58,12 @@ protected:
 
 private:
     void activate();
+    void keep_in_view();
 
     bool mdi_child_;
     bool loaded_ = false;
     bool in_modal_ = false;
+    QEventLoop* modal_loop_ = nullptr;
     QMdiSubWindow* sub_ = nullptr;
 };
 

@@ -2,8 +2,11 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QWidget>
+
+#include "platform/ui/modal.h"
 
 namespace ui {
 
@@ -12,7 +15,9 @@ namespace {
 class RealUi : public UiBackend {
 public:
     int msg_box(const QString& text, int buttons, const QString& caption) override {
-        QMessageBox box(QApplication::activeWindow());
+        // Owned by the top modal window when one is open, else by the active window.
+        const QList<QWidget*> modal = modal_windows();
+        QMessageBox box(modal.isEmpty() ? QApplication::activeWindow() : modal.last()->window());
         box.setWindowTitle(caption);
         // Lines of a message are joined by carriage returns; the box breaks lines at line feeds.
         QString shown = text;
@@ -39,7 +44,16 @@ public:
             box.setStandardButtons(QMessageBox::Ok);
             break;
         }
-        switch (box.exec()) {
+        // The box runs modal in the program's own way, so that closing the shell still ends
+        // the program while it is open. A box that ends without an answer (the program is
+        // ending) gives the answer that changes nothing.
+        QEventLoop loop;
+        QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+        box.show();
+        exec_modal(&box, loop);
+        switch (box.clickedButton() ? box.standardButton(box.clickedButton()) : QMessageBox::NoButton) {
+        case QMessageBox::Ok:
+            return vbOK;
         case QMessageBox::Yes:
             return vbYes;
         case QMessageBox::No:
@@ -47,7 +61,7 @@ public:
         case QMessageBox::Cancel:
             return vbCancel;
         default:
-            return vbOK;
+            return set == vbYesNo ? vbNo : set == vbOKOnly ? vbOK : vbCancel;
         }
     }
     void beep() override { QApplication::beep(); }

@@ -5,6 +5,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
@@ -17,6 +18,7 @@
 #include "links/links_state.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/modal.h"
 #include "platform/ui/twips.h"
 #include "tests/support/temp_database.h"
 #include "tests/support/test_main.h"
@@ -169,6 +171,66 @@ private slots:
         QVERIFY(!stored_placement().contains("missing"));
         // The termination closed the devices.
         QCOMPARE(links.usb_handle, 0u);
+    }
+
+    void modal_about_box_holds_back_the_shell() {
+        frmMain& f = main_form();
+        f.Show();
+        f.resize(ui::px(6500), ui::px(6500));
+        const auto click_menu = [&f](QAction* a) {
+            QTest::mouseClick(f.menuBar, Qt::LeftButton, {}, f.menuBar->actionGeometry(a).center());
+        };
+        bool ran = false;
+        // The about box opens through the menu; the next timer fires inside its loop.
+        QTimer::singleShot(0, &f, [&] { click_menu(f.mnuHelpAbout); });
+        QTimer::singleShot(0, &f, [&] {
+            const QList<QWidget*> modal = ui::modal_windows();
+            QVERIFY(modal.size() == 1 && modal[0]->isVisible());
+            QCOMPARE(modal[0]->windowTitle(), QString("About Weyvane"));
+            // The shell's menus do nothing while the about box is open.
+            click_menu(f.mnu_setups);
+            click_menu(f.m_ars);
+            QVERIFY(!child_titled("Setup"));
+            QVERIFY(!child_titled("Remote Screen"));
+            QVERIFY(rec.boxes.isEmpty());
+            ran = true;
+            // Closing the shell still ends the program.
+            f.close();
+        });
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+        guard.start(20000);
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(ran);
+        // The about box ended its loop and closed with the shell.
+        QVERIFY(ui::modal_windows().isEmpty());
+        for (QWidget* w : QApplication::topLevelWidgets())
+            QVERIFY(!(w->windowTitle() == "About Weyvane" && w->isVisible()));
+        QVERIFY(!f.Loaded());
+    }
+
+    // At the first-start size the Setup dialog is larger than the MDI area: it opens with its
+    // top-left corner in view, and scroll bars reach the rest.
+    void large_child_reachable_at_first_start_size() {
+        frmMain& f = main_form();
+        f.Show();
+        QCOMPARE(f.size(), QSize(ui::px(6500), ui::px(6500)));
+        QCOMPARE(db->exec("INSERT INTO ScaleCFG (sctype, NetID, Description, Active) "
+                          "VALUES ('RS485', 130, 'SCALE RS485', 1)"),
+                 QString());
+        f.mnu_setups->trigger();
+        QMdiSubWindow* setup = child_titled("Setup");
+        QVERIFY(setup);
+        QVERIFY(setup->width() > f.mdiArea->viewport()->width());
+        QVERIFY(setup->x() >= 0 && setup->y() >= 0);
+        QVERIFY(setup->x() < f.mdiArea->viewport()->width() && setup->y() < f.mdiArea->viewport()->height());
+        QVERIFY(f.mdiArea->horizontalScrollBar()->isVisible());
+        QVERIFY(f.mdiArea->verticalScrollBar()->isVisible());
+        // Scrolled to the end, the dialog's right edge comes into view.
+        f.mdiArea->horizontalScrollBar()->setValue(f.mdiArea->horizontalScrollBar()->maximum());
+        QVERIFY(setup->geometry().right() <= f.mdiArea->viewport()->width());
+        qobject_cast<ui::Form*>(setup->widget())->Unload();
     }
 
     void setup_refused_while_scale_screen_active() {

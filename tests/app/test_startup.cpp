@@ -235,6 +235,76 @@ private slots:
         QVERIFY(!core.comm_type.isEmpty());
     }
 
+    // A folder whose name holds ";" and "\\" is taken by the chooser and then used as the data
+    // folder through the connection string.
+    void data_folder_with_separators_in_name() {
+        QTemporaryDir base;
+        const QString folder = base.path() + "/da;ta\\site";
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::copy(QStringLiteral(WEYVANE_BIN_DIR) + "/zqdata.mdb", folder + "/zqdata.mdb"));
+        QFile::setPermissions(folder + "/zqdata.mdb", QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(QFile::remove(app->path()));
+        QVERIFY(write_cfg(base.path()));
+        rec.on_box = [&](const ui::UiRecorder::Box& box) {
+            if (box.text != kNotFound) return;
+            QTimer::singleShot(0, [&] {
+                getdatapath_form().Dir1->setPath(folder);
+                getdatapath_form().Command1_Click();
+                if (getdatapath_form().Loaded()) getdatapath_form().Unload(); // refused
+            });
+        };
+
+        QVERIFY(Main());
+
+        QCOMPARE(rec.texts(), (QStringList{"Could not open " + app->path(), kNotFound}));
+        QCOMPARE(core.data_path, folder);
+        QCOMPARE(core.conn_str, kPrefix + folder + "\\zqdata.mdb");
+        // The settings row was read from the file in that folder.
+        QCOMPARE(core.comm_type, QString("RS232"));
+        QCOMPARE(core.comm_port, int16_t(1));
+    }
+
+    // A settings row that cannot be read leaves the delivered settings for what could not be
+    // read, after one message; what could be read is taken.
+    void unreadable_settings_take_delivered_values_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("comm_type");
+        QTest::addColumn<int>("comm_port");
+        QTest::newRow("commtype null") << "UPDATE syscfg SET commtype=NULL, commport='2'"
+                                       << "RS232" << 2;
+        QTest::newRow("commport word") << "UPDATE syscfg SET commtype='USB485', commport='COM2'"
+                                       << "USB485" << 1;
+        QTest::newRow("row missing") << "DELETE FROM syscfg"
+                                     << "RS232" << 1;
+    }
+    void unreadable_settings_take_delivered_values() {
+        QFETCH(QString, sql);
+        QFETCH(QString, comm_type);
+        QFETCH(int, comm_port);
+        QCOMPARE(app->exec(sql), QString());
+        core.comm_type = "left from before";
+
+        QVERIFY(Main());
+
+        QCOMPARE(rec.boxes.size(), 1);
+        QVERIFY(rec.boxes[0].text.contains("delivered settings"));
+        QCOMPARE(core.comm_type, comm_type);
+        QCOMPARE(core.comm_port, int16_t(comm_port));
+        QCOMPARE(core.rf_net_id, QString("0"));
+        QCOMPARE(core.net_poll_time, 0.33);
+        QVERIFY(main_form().Loaded());
+    }
+
+    void program_folder_database_in_other_case_is_compacted() {
+        QVERIFY(QFile::rename(app->path(), app->folder + "/ZqData.Mdb"));
+        QVERIFY(Main());
+        QCOMPARE(rec.pointers, (QList<int>{ui::vbHourglass, ui::vbDefault}));
+        QVERIFY(rec.boxes.isEmpty());
+        QVERIFY(QFile::exists(app->folder + "/ZqData.Mdb"));
+        QVERIFY(!QFile::exists(app->folder + "/temp.mdb"));
+        QCOMPARE(core.conn_str, kPrefix + app->folder + "\\ZqData.Mdb");
+    }
+
     void cfg_neither_readable_nor_creatable() {
         QVERIFY(QDir().mkpath(cfg_file() + "/blocked"));
         QVERIFY(!Main());

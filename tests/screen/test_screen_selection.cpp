@@ -121,6 +121,28 @@ private slots:
         QCOMPARE(f.data1->Recordset()->Value("NetID").toInt(), 135);
     }
 
+    // A click on a network-list row selects its scale, also after a choice in "Active Scale:"
+    // left the list's highlight on another row; the list's current row follows that choice.
+    void grid_click_after_list_choice() {
+        QVERIFY(fx.start("USB485"));
+        QVERIFY(fx.network_records({130, 131, 132}));
+        form1& f = fx.show();
+        QVERIFY(f.NetList->isVisible());
+        const auto click_row = [&f](int row) {
+            const QRect cell = f.NetList->visualRect(f.NetList->model()->index(row, 0));
+            QTest::mouseClick(f.NetList->viewport(), Qt::LeftButton, {}, cell.center());
+        };
+        click_row(0);
+        QCOMPARE(links.cur_scale, int16_t(0));
+        f.Combo1->setCurrentIndex(2);
+        QCOMPARE(links.cur_scale, int16_t(2));
+        QCOMPARE(f.NetList->currentRow(), 2);
+        click_row(0);
+        QCOMPARE(f.Combo1->currentIndex(), 0);
+        QCOMPARE(links.cur_scale, int16_t(0));
+        QCOMPARE(links.cur_scale_addr, 130);
+    }
+
     // "USB": the selected scale's address is its device handle.
     void usb_selection_takes_handle() {
         QVERIFY(fx.start("USB"));
@@ -171,7 +193,11 @@ private slots:
         links.cur_scale = 0;
         links.op_mode = 0;
         links.poll_index = 0;
-        f.NetList->setCurrentCell(1, 0);
+        // The list's row followed the choice; a click on it selects the scale again.
+        QCOMPARE(f.NetList->currentRow(), 1);
+        f.show();
+        QTest::mouseClick(f.NetList->viewport(), Qt::LeftButton, {},
+                          f.NetList->visualRect(f.NetList->model()->index(1, 0)).center());
         QCOMPARE(links.cur_scale, int16_t(1));
         QCOMPARE(links.poll_index, int16_t(1));
     }
