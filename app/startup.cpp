@@ -49,11 +49,6 @@ void end_message(const QString& text) {
 
 } // namespace
 
-QString data_conn_str(const QString& folder, const QString& file) {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=") + folder + QLatin1Char('\\') +
-           file;
-}
-
 bool compact_database(const QString& folder, QString* error) {
     // The database under the name it has on disk, whatever its case.
     const QString found = find_data_file(folder);

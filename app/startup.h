@@ -8,10 +8,6 @@
 // Runs start-up. Returns false when the program is to end at once.
 bool Main();
 
-// The connection string of the database file `file` in `folder`:
-// "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + folder + "\" + file.
-QString data_conn_str(const QString& folder, const QString& file);
-
 // Compacts zqdata.mdb (found whatever the case of its name) in `folder` through temp.mdb there. The database
 // is replaced only by a complete compacted copy, renamed over it in one step; on any failure the original
 // stays as it was. temp.mdb is gone afterwards either way. False on failure, with the reason in `error`.

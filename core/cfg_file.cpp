@@ -50,3 +50,8 @@ QString find_data_file(const QString& folder) {
     }
     return QString();
 }
+
+QString data_conn_str(const QString& folder, const QString& file) {
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=") + folder + QLatin1Char('\\') +
+           file;
+}

@@ -19,3 +19,7 @@ QString find_data_file(const QString& folder);
 
 // `folder` + "/" + `file`, where an empty folder stands for the root folder.
 QString join_path(const QString& folder, const QString& file);
+
+// The connection string of the database file `file` in `folder`:
+// "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + folder + "\" + file.
+QString data_conn_str(const QString& folder, const QString& file);

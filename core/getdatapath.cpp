@@ -10,7 +10,6 @@
 
 #include "core/cfg_file.h"
 #include "core/core_state.h"
-#include "core/startup.h"
 #include "platform/db/adodb.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/twips.h"
