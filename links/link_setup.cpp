@@ -34,8 +34,9 @@ bool open_serial(const QString& line_settings) {
     port.setInputLen(0);
     port.setCommPort(core.comm_port);
     if (!port.setPortOpen(true)) {
+        // The system's reason on a second line (missing, busy, permission denied).
         ui::Beep();
-        ui::MsgBox(kPortMessage);
+        ui::MsgBox(kPortMessage + QLatin1Char('\n') + port.error());
         return false;
     }
     return true;

@@ -14,6 +14,7 @@ void form1::link_lost(const QString& message) {
         t->setEnabled(false);
     Timer2->setEnabled(false);
     Timer4->setEnabled(false);
+    setCaption(core.comm_type + QStringLiteral(" - Connection Lost"));
     // The last readings are no longer live.
     Screen->clear();
     const int n = std::clamp<int>(links.scale_count, 0, kScaleSlots);

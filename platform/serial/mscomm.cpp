@@ -176,7 +176,8 @@ void MSComm::lost(const QString& reason) {
     // The device went away: drop it so that nothing reads from or writes to it again.
     setPortOpen(false);
     error_ = reason.isEmpty() ? QStringLiteral("The device went away") : reason;
-    emit Lost();
+    // Told from the event loop, not from inside the serial port's own notification.
+    QMetaObject::invokeMethod(this, &MSComm::Lost, Qt::QueuedConnection);
 }
 
 void MSComm::fetch() {

@@ -219,7 +219,8 @@ private slots:
         settings::SaveSetting("Ports", "COM1", "/dev/weyvane-missing");
         rs232_init();
         QCOMPARE(links.scale_count, int16_t(0));
-        QCOMPARE(rec.texts(), QStringList{kPort});
+        // The message and, on a second line, the system's reason.
+        QCOMPARE(rec.texts(), QStringList{kPort + "\n/dev/weyvane-missing does not exist"});
         QCOMPARE(rec.beeps, 1);
     }
 
@@ -230,7 +231,7 @@ private slots:
         core.comm_type = "RS485";
         rs485_com_init();
         QCOMPARE(links.scale_count, int16_t(0));
-        QCOMPARE(rec.texts(), QStringList{kPort});
+        QCOMPARE(rec.texts(), QStringList{kPort + "\n/dev/weyvane-missing does not exist"});
     }
 
     void missing_scale_list_file() {
