@@ -21,17 +21,20 @@ double bounded(double seconds) {
 
 double wait_start(double seconds) {
     seconds = bounded(seconds);
-    double start = wclock::Timer();
-    if (start + seconds > kLastSafeSecond) {
-        while (wclock::Timer() > kAfterMidnight)
+    const double wall = wclock::Timer();
+    if (wall + seconds > kLastSafeSecond) {
+        // Waits for the day to turn, but never longer than midnight was away when the wait began,
+        // whatever the wall clock does meanwhile.
+        const double until_midnight = wclock::kSecondsPerDay - wall;
+        const double begun = wclock::Monotonic();
+        while (wclock::Timer() > kAfterMidnight && wclock::Monotonic() - begun < until_midnight)
             wclock::pause_slice();
-        start = wclock::Timer();
     }
-    return start;
+    return wclock::Monotonic();
 }
 
 bool wait_passed(double start, double seconds) {
-    return wclock::Timer() >= start + bounded(seconds);
+    return wclock::Monotonic() - start >= bounded(seconds);
 }
 
 void wait_seconds(double seconds, bool pump_events) {

@@ -34,8 +34,9 @@ bool open_serial(const QString& line_settings) {
     port.setInputLen(0);
     port.setCommPort(core.comm_port);
     if (!port.setPortOpen(true)) {
+        // The system's reason on a second line (missing, busy, permission denied).
         ui::Beep();
-        ui::MsgBox(kPortMessage);
+        ui::MsgBox(kPortMessage + QLatin1Char('\n') + port.error());
         return false;
     }
     return true;
@@ -258,9 +259,13 @@ void ethernet_connect() {
     network_list_from_zqdata(QStringLiteral("SCALE RS485 ID#"));
 }
 
+Ethernet& ethernet_link() {
+    static Ethernet link;
+    return link;
+}
+
 void Winsock1_DataArrival(int /*bytes_total*/) {
-    // Nothing is made of data received over the Ethernet link.
-    Winsock1().GetData();
+    ethernet_link().parseweight(Winsock1().GetData());
 }
 
 void Ethernet::ethernet_connect() {
@@ -268,23 +273,31 @@ void Ethernet::ethernet_connect() {
 }
 
 void Ethernet::parseweight(const QByteArray& text) {
+    // A text this long without a reply end is no reply; only its newest part is kept.
+    constexpr qsizetype kCarryLimit = 4096;
     links.rx_buf[0] += text;
-    QByteArray s = trim_blanks(links.rx_buf[0]);
-    links.rx_buf[0].clear();
-    if (s.isEmpty()) return;
-    const int address = static_cast<uint8_t>(s[0]);
-    if (address < 128) return;
-    s.remove(0, 1);
-    const qsizetype cr = s.indexOf('\r');
-    if (cr >= 0) s.truncate(cr);
-    const qsizetype lf = s.indexOf('\n');
-    if (lf >= 0) s.truncate(lf);
-    const int n = std::clamp<int>(links.scale_count, 0, kScaleSlots);
-    for (int i = 0; i < n; ++i) {
-        if (links.scale_addr[i] != address) continue;
-        links.scale_reading[i] = s;
-        if (i == links.cur_scale && show_reading) show_reading(i);
-        if (links.datacol_enb[i] && data_collect) data_collect(i);
-        return;
+    for (;;) {
+        const qsizetype cr = links.rx_buf[0].indexOf('\r');
+        if (cr < 0) break;
+        QByteArray s = trim_blanks(links.rx_buf[0].left(cr));
+        links.rx_buf[0].remove(0, cr + 1);
+        // The LF that may follow a CR belongs to the reply just taken.
+        if (links.rx_buf[0].startsWith('\n')) links.rx_buf[0].remove(0, 1);
+        if (s.isEmpty()) continue;
+        const int address = static_cast<uint8_t>(s[0]);
+        if (address < 128) continue;
+        s.remove(0, 1);
+        const qsizetype lf = s.indexOf('\n');
+        if (lf >= 0) s.truncate(lf);
+        const int n = std::clamp<int>(links.scale_count, 0, kScaleSlots);
+        for (int i = 0; i < n; ++i) {
+            if (links.scale_addr[i] != address) continue;
+            links.scale_reading[i] = s;
+            if (i == links.cur_scale && show_reading) show_reading(i);
+            if (reading_stored) reading_stored(i);
+            if (links.datacol_enb[i] && data_collect) data_collect(i);
+            break;
+        }
     }
+    if (links.rx_buf[0].size() > kCarryLimit) links.rx_buf[0] = links.rx_buf[0].right(kCarryLimit);
 }

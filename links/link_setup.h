@@ -22,22 +22,26 @@ void usb485_init();
 // "USB485".
 void ethernet_connect();
 
-// Data that arrive over the Ethernet link are taken and discarded.
+// Data that arrive over the Ethernet link are taken and parsed by ethernet_link().parseweight.
 void Winsock1_DataArrival(int bytes_total);
 
 // The scale list query of the network links.
 inline constexpr char kNetworkScaleQuery[] =
     "select * from [ScaleCFG] where [sctype]='RS485' and [active]=true Order by [NetID]";
 
-// A second copy of the Ethernet set-up with a reply parser for that link. Nothing in the
-// program makes one; the screen hooks are empty unless set.
+// The Ethernet set-up with the reply parser of that link; the screen sets the hooks.
 class Ethernet {
 public:
     void ethernet_connect();
-    // Joins the text to rx_buf(0), takes a reply that starts with an address byte of 128 or
-    // more, cuts it at CR / LF and stores it as the reading of the slot with that address.
+    // Joins the text to rx_buf(0) and takes each complete reply in it (ended by CR): one that
+    // starts with an address byte of 128 or more is cut at CR / LF and stored as the reading of
+    // the slot with that address. A reply not yet complete stays for the next data.
     void parseweight(const QByteArray& text);
 
-    std::function<void(int slot)> show_reading; // the selected slot's reading changed
-    std::function<void(int slot)> data_collect; // a slot with collection on got a reading
+    std::function<void(int slot)> show_reading;   // the selected slot's reading changed
+    std::function<void(int slot)> reading_stored; // any slot's reading changed
+    std::function<void(int slot)> data_collect;   // a slot with collection on got a reading
 };
+
+// The one Ethernet link of the run, which Winsock1_DataArrival feeds.
+Ethernet& ethernet_link();

@@ -54,6 +54,9 @@ struct LinksState {
     // text typed.
     QString poll_time_refused;
     bool poll_time_told = false;
+    // Readings of the scans could not be stored since the user was last told (one message per
+    // run of failures; the next stored reading ends the run).
+    bool store_failing = false;
 };
 
 extern LinksState links;

@@ -23,17 +23,15 @@ QByteArray rf_channel_command(const QString& rf_net_id) {
 }
 
 void rf_set_channel() {
-    const double start = wclock::Timer();
+    const double start = wclock::Monotonic();
     uint32_t done = 0;
     FT_Write(links.usb_handle, QByteArray("+++"), &done);
 
     for (;;) {
         uint32_t waiting = 0;
         FT_GetQueueStatus(links.usb_handle, &waiting);
-        // Elapsed time on the seconds clock, also across midnight.
-        double now = wclock::Timer();
-        if (now < start) now += wclock::kSecondsPerDay;
-        if (now - start >= 2.0) {
+        // Time waited, on the monotonic clock: midnight and clock steps do not change it.
+        if (wclock::Monotonic() - start >= 2.0) {
             ui::Beep();
             ui::MsgBox(QStringLiteral("RF Module Not Responding"));
             return;

@@ -220,6 +220,8 @@ int16_t form1::read_config(char letter, int32_t addr) {
                     links.rx_buf[0] = reply;
                     QString text = QString::fromLatin1(links.rx_buf[0]);
                     parse_tab_fields(text);
+                    // The reply is taken: it is no reading for the next scan.
+                    links.rx_buf[0].clear();
                 } else {
                     QString text = QString::fromLatin1(reply);
                     cut_single_end(text);
@@ -247,6 +249,8 @@ int16_t form1::read_config(char letter, int32_t addr) {
             }
             parse_tab_fields(text);
         }
+        // The reply (or what came of it) is the transfer's, no reading for the next scan.
+        links.rx_buf[0].clear();
     } else if (oc) {
         ui::DoEvents();
         QString text = QString::fromLatin1(links.rx_buf[0]);

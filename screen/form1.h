@@ -157,6 +157,13 @@ public:
     void net_stat_get();
     void net_stat_put();
     void formactivate();
+    // A link device went away, or the Ethernet connection was refused or lost
+    // (screen/link_faults.cpp): polling stops, the display no longer shows the last reading as
+    // if it were live, and the user is told once. Opening the screen again opens the link again.
+    void link_lost(const QString& message);
+    // An FTDI device of the scans failed a read or a queue query: it is closed and reported.
+    // `slot` is the slot whose device it was on "USB", -1 for the "USB485" adapter.
+    void ftdi_device_lost(int slot);
     // Form-level state of the poll timers: saved intervals (0-9 Timer1, 10 Timer2, 11 Timer3,
     // 12 Timer4) and the saved mode controls.
     std::array<int16_t, 16> saved_intervals{};

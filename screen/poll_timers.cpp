@@ -10,6 +10,7 @@
 #include "core/waits.h"
 #include "links/command_frames.h"
 #include "links/link_devices.h"
+#include "links/link_setup.h"
 #include "links/links_state.h"
 #include "platform/clock/clock.h"
 #include "platform/ui/message_box.h"
@@ -18,6 +19,9 @@
 namespace {
 
 constexpr int kScanIntervalMs = 250;
+// The poll time used when the text gives none and no good interval ran before (".33" s, the
+// settings' default).
+constexpr int kDefaultPollMs = 330;
 // Timer intervals are kept as 16-bit values.
 constexpr int kLongestIntervalMs = 32767;
 
@@ -47,7 +51,8 @@ bool poll_time_ms(const QString& text, int* ms) {
 }
 
 // The interval that txt_polltime gives. A text that gives no usable interval is refused: the
-// user is told once per text, and `previous` stays.
+// user is told once per text, and `previous` stays, or the default poll time when there is no
+// previous interval (a timer at interval 0 would never poll).
 int poll_interval(const QString& text, int previous, bool* refused = nullptr) {
     int ms = 0;
     if (poll_time_ms(text, &ms)) {
@@ -56,21 +61,38 @@ int poll_interval(const QString& text, int previous, bool* refused = nullptr) {
         return ms;
     }
     if (refused) *refused = true;
+    const bool keep_previous = previous >= 1 && previous <= kLongestIntervalMs;
+    const int used = keep_previous ? previous : kDefaultPollMs;
     if (!links.poll_time_told || links.poll_time_refused != text) {
         links.poll_time_told = true;
         links.poll_time_refused = text;
+        const QString seconds = QLocale::c().toString(used / 1000.0, 'g', 6);
         ui::MsgBox(
             QStringLiteral("The poll time \"%1\" cannot be used. Please enter a number of seconds greater "
-                           "than 0 and no more than 32.767; the previous poll time stays in use.")
-                .arg(text.trimmed()),
+                           "than 0 and no more than 32.767; %2 of %3 s is used.")
+                .arg(text.trimmed(),
+                     keep_previous ? QStringLiteral("the previous poll time")
+                                   : QStringLiteral("the default poll time"),
+                     seconds),
             ui::vbOKOnly | ui::vbExclamation);
     }
-    return previous;
+    return used;
 }
 
 } // namespace
 
 void form1::connect_poll_timers() {
+    // The links tell the screen of a lost device, and the Ethernet link of its readings.
+    set_link_lost_handler([this](const QString& message) { link_lost(message); });
+    Ethernet& ethernet = ethernet_link();
+    ethernet.show_reading = [this](int slot) {
+        Screen->setText(QString::fromLatin1(links.scale_reading[static_cast<size_t>(slot)]));
+    };
+    ethernet.reading_stored = [this](int slot) {
+        const auto i = static_cast<size_t>(slot);
+        netlist_set_row(slot, links.scale_name[i], QString::fromLatin1(links.scale_reading[i]));
+    };
+    ethernet.data_collect = [this](int) { Data_collect(); };
     for (ui::FormTimer* t : Timer1)
         connect(t, &ui::FormTimer::Timer, this, [this](int index) { Timer1_Timer(index); });
     connect(Timer2, &ui::FormTimer::Timer, this, [this](int) { Timer2_Timer(); });
@@ -121,7 +143,10 @@ void form1::Timer1_Timer(int index) {
         }
     } else if (is(t, "RS485")) {
         links.scan_busy = true;
+        const bool port_open = MSComm1().PortOpen();
         for (int k = 0; k < filled_slots(); ++k) {
+            // The port went away in this cycle: it is closed and the user told.
+            if (port_open && !MSComm1().PortOpen()) break;
             links.poll_index = static_cast<int16_t>(k);
             frames::send(
                 frames::poll(t, links.scale_addr[static_cast<size_t>(k)], frame, frames::PollSource::cycle));
@@ -131,9 +156,12 @@ void form1::Timer1_Timer(int index) {
         }
     } else if (is(t, "USB485")) {
         links.scan_busy = true;
+        const bool adapter_open = links.usb_handle != 0;
         for (int k = 0; k < filled_slots(); ++k) {
             // The screen is unloading: leave at once; its next start-up clears the guards.
             if (links.scan_stop) return;
+            // The adapter went away in this cycle: it is closed and the user told.
+            if (adapter_open && links.usb_handle == 0) break;
             links.poll_index = static_cast<int16_t>(k);
             // The network delay: a busy wait that serves no events.
             const double start = wait_start(core.net_del_time);

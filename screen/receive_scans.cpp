@@ -46,23 +46,41 @@ void keep_carry_bounded() {
 }
 
 // Appends one collected reading through the grid's data control, lets events run and moves the
-// grid to its last record. Returns the record's ID, -1 when it could not be stored.
+// grid to its last record. Returns the record's ID, -1 when it could not be stored. A database
+// that refuses records (locked, read-only, broken) is told once per run of failures, with its
+// reason; every reading is offered to it again, so storing resumes as soon as it accepts.
 int64_t log_reading(adodb::DataControl* data2, const QString& scale_id, const QByteArray& reading) {
-    const int64_t id = add_collected_reading(data2, scale_id, text_of(reading));
+    QString error;
+    const int64_t id = add_collected_reading(data2, scale_id, text_of(reading), &error);
+    if (id >= 0) {
+        links.store_failing = false;
+    } else if (!links.store_failing) {
+        links.store_failing = true;
+        ui::MsgBox(QStringLiteral("A reading of scale %1 could not be stored in the collected readings:\n%2\n"
+                                  "Readings are still shown, and are stored again as soon as the database "
+                                  "accepts them.")
+                       .arg(scale_id, error),
+                   ui::vbOKOnly | ui::vbExclamation);
+    }
     ui::DoEvents();
     if (data2 && data2->Recordset()->IsOpen()) data2->Recordset()->MoveLast();
     return id;
 }
 
 // Everything queued on an FTDI handle, in reads of at most one read buffer. The buffer keeps
-// the last read at its start and what earlier reads left behind it.
-QByteArray read_queued(ftdi::FT_HANDLE handle, uint32_t queued, replies::ReadBuffer& buffer) {
+// the last read at its start and what earlier reads left behind it. `failed` is set when a read
+// fails (the device is gone).
+QByteArray read_queued(ftdi::FT_HANDLE handle, uint32_t queued, replies::ReadBuffer& buffer, bool* failed) {
     QByteArray got;
+    *failed = false;
     while (queued > 0) {
         const uint32_t want = std::min<uint32_t>(queued, replies::kReadBufferSize);
         uint32_t done = 0;
-        ftdi::FT_Read(handle, buffer.data(), want, &done);
-        if (done == 0) break; // device gone or nothing after all
+        if (ftdi::FT_Read(handle, buffer.data(), want, &done) != ftdi::FT_OK) {
+            *failed = true;
+            break;
+        }
+        if (done == 0) break; // nothing after all
         done = std::min(done, want);
         got.append(buffer.data(), done);
         queued -= std::min(done, queued);
@@ -93,6 +111,9 @@ void form1::rs232_inputscan() {
 
 void form1::rs485_inputscan() {
     serial::MSComm& port = MSComm1();
+    // Text left by a reply that timed out waits for its late remainder; but input that begins
+    // with the address byte of a filled slot is another reply, which never becomes part of it.
+    bool carried = !links.rx_buf[0].isEmpty();
     const double start = wait_start(kReplyWait);
     for (;;) {
         if (wait_passed(start, kReplyWait)) {
@@ -101,7 +122,14 @@ void form1::rs485_inputscan() {
             return;
         }
         ui::DoEvents();
-        if (port.InBufferCount() > 0) links.rx_buf[0].append(port.Input());
+        if (port.InBufferCount() > 0) {
+            const QByteArray input = port.Input();
+            if (carried && !input.isEmpty() && static_cast<uint8_t>(input.at(0)) >= 128 &&
+                slot_of_address(static_cast<uint8_t>(input.at(0))) >= 0)
+                links.rx_buf[0].clear();
+            if (!input.isEmpty()) carried = false;
+            links.rx_buf[0].append(input);
+        }
         if (replies::has_reply_end(links.rx_buf[0])) break;
         wclock::pause_slice();
     }
@@ -127,13 +155,22 @@ void form1::USB_inputscan() {
     if (i < 0 || i >= filled_slots()) return;
     const auto slot = static_cast<size_t>(i);
     const auto handle = static_cast<ftdi::FT_HANDLE>(links.scale_addr[slot]);
+    if (handle == 0) return; // the slot's device was lost
     uint32_t queued = 0;
-    ftdi::FT_GetQueueStatus(handle, &queued);
+    if (ftdi::FT_GetQueueStatus(handle, &queued) != ftdi::FT_OK) {
+        ftdi_device_lost(i);
+        return;
+    }
     if (queued == 0) return;
     replies::ReadBuffer buffer;
     buffer.fill(' ');
-    const QByteArray read = read_queued(handle, queued, buffer);
+    bool failed = false;
+    const QByteArray read = read_queued(handle, queued, buffer, &failed);
     links.rx_buf[0].clear();
+    if (failed) {
+        ftdi_device_lost(i);
+        return;
+    }
     if (read.isEmpty()) return;
     // Every read is one reading, with or without its CR.
     const replies::Reply r = replies::parse_reply(replies::Link::usb, read);
@@ -158,13 +195,22 @@ void form1::USB485_inputscan() {
         }
         ui::DoEvents();
         uint32_t queued = 0;
-        ftdi::FT_GetQueueStatus(links.usb_handle, &queued);
+        const ftdi::FT_STATUS status = ftdi::FT_GetQueueStatus(links.usb_handle, &queued);
         if (links.scan_stop) return;
+        if (status != ftdi::FT_OK && links.usb_handle != 0) {
+            ftdi_device_lost(-1);
+            return;
+        }
         if (queued == 0) {
             wclock::pause_slice();
             continue;
         }
-        links.rx_buf[0].append(read_queued(links.usb_handle, queued, buffer));
+        bool failed = false;
+        links.rx_buf[0].append(read_queued(links.usb_handle, queued, buffer, &failed));
+        if (failed) {
+            ftdi_device_lost(-1);
+            return;
+        }
         // Characters after the CR that came with the same read stay in the text.
         if (replies::has_reply_end(links.rx_buf[0])) break;
     }

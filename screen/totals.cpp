@@ -130,6 +130,8 @@ void form1::read_group_totals() {
         parse_tab_fields(text);
         totals_caption = "Group Totals - " + Combo1->currentText();
     }
+    // The reply (or what came of it on a time-out) is the read's, no reading for the next scan.
+    if (is(t, "USB485") || is(t, "RS232")) links.rx_buf[0].clear();
 
     ui::SetMousePointer(ui::vbDefault);
     ui::DoEvents();

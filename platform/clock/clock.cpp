@@ -1,6 +1,7 @@
 #include "platform/clock/clock.h"
 
 #include <QThread>
+#include <chrono>
 #include <cmath>
 
 namespace wclock {
@@ -8,6 +9,7 @@ namespace wclock {
 namespace {
 bool fake = false;
 double fake_seconds = 0;
+double fake_monotonic = 0;
 double fake_step = 0.001;
 QDate fake_date;
 std::function<void()> slice_hook;
@@ -17,7 +19,10 @@ void normalise() {
         fake_seconds -= kSecondsPerDay;
         fake_date = fake_date.addDays(1);
     }
-    if (fake_seconds < 0) fake_seconds = 0;
+    while (fake_seconds < 0) {
+        fake_seconds += kSecondsPerDay;
+        fake_date = fake_date.addDays(-1);
+    }
 }
 } // namespace
 
@@ -34,6 +39,12 @@ QDateTime Now() {
     return QDateTime::currentDateTime();
 }
 
+double Monotonic() {
+    if (fake) return fake_monotonic;
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
 void pause_slice() {
     if (fake) {
         advance(fake_step);
@@ -46,6 +57,7 @@ void pause_slice() {
 void use_fake(double seconds, double step, QDate date) {
     fake = true;
     fake_seconds = seconds;
+    fake_monotonic = 0;
     fake_step = step;
     fake_date = date;
     normalise();
@@ -69,6 +81,12 @@ void set(double seconds) {
 }
 
 void advance(double seconds) {
+    fake_seconds += seconds;
+    if (seconds > 0) fake_monotonic += seconds;
+    normalise();
+}
+
+void step_wall(double seconds) {
     fake_seconds += seconds;
     normalise();
 }

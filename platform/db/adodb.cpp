@@ -595,7 +595,7 @@ void Recordset::Find(const QString& criterion, int skip, int direction) {
         } else {
             bool ok = false;
             const double x = to_double(v, &ok);
-            match = ok && x == c.number;
+            match = ok && (c.yes_no ? (x != 0) == (c.number != 0) : x == c.number);
         }
         if (match) {
             d->pos = i;

@@ -70,6 +70,7 @@ QString unquote_ident(const QString& name) {
 
 QString to_sqlite(const QString& jet_sql) {
     QString out;
+    bool condition = false; // inside WHERE, HAVING, ON or WHEN
     out.reserve(jet_sql.size() + 8);
     const qsizetype n = jet_sql.size();
     for (qsizetype i = 0; i < n;) {
@@ -98,12 +99,30 @@ QString to_sqlite(const QString& jet_sql) {
             while (j < n && (jet_sql[j].isLetterOrNumber() || jet_sql[j] == u'_'))
                 ++j;
             const QString word = jet_sql.mid(i, j - i);
-            if (word.compare(u"true", Qt::CaseInsensitive) == 0)
-                out += u'1';
-            else if (word.compare(u"false", Qt::CaseInsensitive) == 0)
-                out += u'0';
-            else
+            const bool yes = word.compare(u"true", Qt::CaseInsensitive) == 0;
+            const bool no = word.compare(u"false", Qt::CaseInsensitive) == 0;
+            if (yes || no) {
+                // In a condition, "= true" matches every yes value (older databases store -1,
+                // others 1) and "= false" the zeros; elsewhere (values to store) the constant is
+                // the stored number.
+                static const QRegularExpression comparison(QStringLiteral("(=|<>)\\s*$"));
+                const auto m = comparison.match(out);
+                if (condition && m.hasMatch()) {
+                    const bool equal = m.captured(1) == QLatin1String("=");
+                    out.truncate(m.capturedStart(1));
+                    out += (equal == yes) ? QStringLiteral("<>0") : QStringLiteral("=0");
+                } else {
+                    out += yes ? u'1' : u'0';
+                }
+            } else {
+                static const QStringList condition_words{"where", "having", "on", "when"};
+                static const QStringList value_words{"set", "values", "select"};
+                if (condition_words.contains(word, Qt::CaseInsensitive))
+                    condition = true;
+                else if (value_words.contains(word, Qt::CaseInsensitive))
+                    condition = false;
                 out += word;
+            }
             i = j;
         } else {
             out += c;
@@ -194,9 +213,11 @@ Criterion parse_criterion(const QString& criterion) {
     } else if (value.compare(u"true", Qt::CaseInsensitive) == 0) {
         c.number = -1;
         c.number_ok = true;
+        c.yes_no = true;
     } else if (value.compare(u"false", Qt::CaseInsensitive) == 0) {
         c.number = 0;
         c.number_ok = true;
+        c.yes_no = true;
     } else {
         c.number = value.toDouble(&c.number_ok);
     }

@@ -5,7 +5,9 @@
 // What is translated:
 //   - "[name]" identifiers become "\"name\"" (Jet brackets; names with blanks such as [Poll Time]).
 //   - "Delete * from t" becomes "DELETE FROM t".
-//   - the yes/no constants true and false become 1 and 0 (how yes/no fields are stored).
+//   - the yes/no constants true and false become 1 and 0 (how yes/no fields are stored); in a
+//     condition, "x = true" becomes "x <> 0" and "x = false" "x = 0" ("<>" likewise), so that a
+//     yes stored as -1 matches as well as one stored as 1.
 // Text inside '...' literals is never touched. Everything else is passed to SQLite as written.
 #include <QString>
 #include <QStringList>
@@ -47,6 +49,8 @@ struct Criterion {
     QString text;      // is_text
     double number = 0; // !is_text; valid only when number_ok
     bool number_ok = false;
+    // The value was true or false: it matches as a yes/no value (any non-zero number is yes).
+    bool yes_no = false;
 };
 Criterion parse_criterion(const QString& criterion);
 

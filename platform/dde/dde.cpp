@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <QWidget>
+#include <utility>
 
 namespace dde {
 
@@ -65,7 +66,12 @@ public:
     }
 
 public slots:
-    Q_SCRIPTABLE bool Execute(const QString& command) { return source_->execute(command); }
+    Q_SCRIPTABLE bool Execute(const QString& command) {
+        // Answered when the command's own run ends, which may be after others queued before it.
+        setDelayedReply(true);
+        source_->queue_execute(command, message());
+        return false;
+    }
     Q_SCRIPTABLE QString Request(const QString& item) {
         QString text;
         if (!source_->request(item, &text)) unknown(item);
@@ -127,6 +133,10 @@ bool Source::start(const QString& service) {
 }
 
 void Source::stop() {
+    // Executes still waiting are not run on a topic that is gone.
+    const QList<PendingExecute> waiting = std::exchange(pending_, {});
+    for (const PendingExecute& p : waiting)
+        QDBusConnection::sessionBus().send(p.call.createReply(false));
     advises_.clear();
     last_text_.clear();
     advise_timer_->stop();
@@ -146,6 +156,19 @@ bool Source::execute(const QString& command) {
     const bool accepted = handler_(command);
     check_advises();
     return accepted;
+}
+
+void Source::queue_execute(const QString& command, const QDBusMessage& call) {
+    pending_.append({command, call});
+    // A run is in progress further up this thread's stack: it takes this one when it is done.
+    if (executing_) return;
+    executing_ = true;
+    while (!pending_.isEmpty()) {
+        const PendingExecute next = pending_.takeFirst();
+        const bool accepted = execute(next.command);
+        QDBusConnection::sessionBus().send(next.call.createReply(accepted));
+    }
+    executing_ = false;
 }
 
 QWidget* Source::find_item(const QString& item) const {

@@ -17,9 +17,13 @@
 // match without regard to case.
 //
 // Everything runs on the user-interface thread: an execute is handled while the bus call waits,
-// so the acknowledgement goes back when the handler returns. A missing session bus, or a name
+// so the acknowledgement goes back when the handler returns. Executes run one at a time in the
+// order they arrive: one that arrives while another runs (its handler lets events run) waits for
+// those before it, and each is acknowledged when its own run ends. A missing session bus, or a name
 // held by another program, only means that no DDE is offered.
+#include <QDBusMessage>
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -67,6 +71,9 @@ public:
 
     // The parts the bus object calls; false for an unknown item.
     bool execute(const QString& command);
+    // An execute that came over the bus: run now, or after the ones before it; `call` gets its
+    // acknowledgement when its run ends.
+    void queue_execute(const QString& command, const QDBusMessage& call);
     bool request(const QString& item, QString* text) const;
     bool poke(const QString& item, const QString& text);
     bool advise(const QString& client, const QString& item);
@@ -87,6 +94,12 @@ private:
     QString bus_name_;
     bool active_ = false;
     ExecuteHandler handler_;
+    struct PendingExecute {
+        QString command;
+        QDBusMessage call;
+    };
+    QList<PendingExecute> pending_;
+    bool executing_ = false;
     TopicObject* object_ = nullptr;
     QTimer* advise_timer_ = nullptr;
     QDBusServiceWatcher* watcher_ = nullptr;

@@ -37,11 +37,9 @@ Open* find(FT_HANDLE h) {
     return it == handles().end() ? nullptr : &it->second;
 }
 
-// Seconds since start on the seconds-since-midnight clock, correct across midnight.
+// Seconds since start, on the monotonic clock: a step of the wall clock does not stretch a read.
 double elapsed_since(double start) {
-    double now = wclock::Timer();
-    if (now < start) now += wclock::kSecondsPerDay;
-    return now - start;
+    return wclock::Monotonic() - start;
 }
 
 } // namespace
@@ -104,7 +102,7 @@ FT_STATUS FT_Read(FT_HANDLE handle, char* buffer, uint32_t count, uint32_t* done
     if (!o) return FT_INVALID_HANDLE;
     if (!buffer) return FT_INVALID_PARAMETER;
     Device& d = *o->device;
-    const double start = wclock::Timer();
+    const double start = wclock::Monotonic();
     // Waits in short slices for the rest, up to the read time-out; a device that went away
     // ends the wait at once.
     while (!d.gone() && d.queued() < count && elapsed_since(start) * 1000.0 < o->read_timeout_ms)

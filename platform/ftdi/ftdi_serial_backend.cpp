@@ -10,8 +10,15 @@ namespace {
 class SerialDevice : public Device {
 public:
     explicit SerialDevice(std::unique_ptr<QSerialPort> port) : port_(std::move(port)) {
+        // An unplugged device fails its reads or reads end-of-file; its read notifier would fire
+        // for ever, so the port is closed at the first failure and the device counts as gone.
         QObject::connect(port_.get(), &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError e) {
-            if (e == QSerialPort::ResourceError || e == QSerialPort::DeviceNotFoundError) gone_ = true;
+            if (e == QSerialPort::ResourceError || e == QSerialPort::DeviceNotFoundError ||
+                e == QSerialPort::PermissionError || e == QSerialPort::ReadError ||
+                e == QSerialPort::WriteError) {
+                gone_ = true;
+                if (port_->isOpen()) port_->close();
+            }
         });
     }
     ~SerialDevice() override {

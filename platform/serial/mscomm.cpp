@@ -136,6 +136,10 @@ bool MSComm::setPortOpen(bool open) {
     port->setPortName(canonical);
     if (!port->open(QIODevice::ReadWrite)) {
         error_ = QStringLiteral("%1: %2").arg(path, port->errorString());
+        if (port->error() == QSerialPort::PermissionError && QFileInfo(canonical).exists() &&
+            !QFileInfo(canonical).isWritable())
+            error_ += QStringLiteral(" (serial ports are usually open to the members of the \"dialout\" "
+                                     "group: sudo usermod -aG dialout $USER, then log in again)");
         delete port;
         return false;
     }
@@ -156,19 +160,25 @@ bool MSComm::setPortOpen(bool open) {
     open_path_ = canonical;
     open_devices().insert(canonical);
     connect(port_, &QSerialPort::readyRead, this, &MSComm::OnComm);
+    // A device that is gone fails its reads (an adapter unplugged) or reads end-of-file (the far
+    // end of a virtual port closed); either way the read notifier would fire for ever, so the
+    // port is closed at the first failure.
     connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
         if (e == QSerialPort::ResourceError || e == QSerialPort::DeviceNotFoundError ||
-            e == QSerialPort::PermissionError)
-            lost();
+            e == QSerialPort::PermissionError || e == QSerialPort::ReadError || e == QSerialPort::WriteError)
+            lost(port_ ? port_->errorString() : QString());
     });
     error_.clear();
     return true;
 }
 
-void MSComm::lost() {
+void MSComm::lost(const QString& reason) {
+    if (!port_) return;
     // The device went away: drop it so that nothing reads from or writes to it again.
     setPortOpen(false);
-    error_ = QStringLiteral("The port was lost");
+    error_ = reason.isEmpty() ? QStringLiteral("The device went away") : reason;
+    // Told from the event loop, not from inside the serial port's own notification.
+    QMetaObject::invokeMethod(this, &MSComm::Lost, Qt::QueuedConnection);
 }
 
 void MSComm::fetch() {

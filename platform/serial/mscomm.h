@@ -5,7 +5,9 @@
 // flag, output, the count of bytes waiting and input. Bytes are bytes: nothing is re-encoded.
 //
 // Opening a missing or busy port fails and says why in error(). A port that goes away while
-// open (adapter unplugged) closes itself: later input is empty and output does nothing.
+// open (adapter unplugged, the far end of a virtual port closed) closes itself and says so once
+// with Lost(): later input is empty, output does nothing, and nothing is left watching the
+// device.
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -53,10 +55,12 @@ public:
 signals:
     // New bytes have arrived.
     void OnComm();
+    // The open device went away and the port is closed; error() holds the system's reason.
+    void Lost();
 
 private:
     void fetch();
-    void lost();
+    void lost(const QString& reason);
 
     int comm_port_ = 1;
     QString settings_ = QStringLiteral("9600,N,8,1");

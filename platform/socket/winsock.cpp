@@ -10,11 +10,18 @@ Winsock::Winsock(QObject* parent) : QObject(parent), socket_(new QTcpSocket(this
     remote_host_ = configured_host();
     connect(socket_, &QTcpSocket::readyRead, this,
             [this] { emit DataArrival(static_cast<int>(socket_->bytesAvailable())); });
-    connect(socket_, &QTcpSocket::connected, this, &Winsock::Connected);
+    connect(socket_, &QTcpSocket::connected, this, [this] {
+        connected_ = true;
+        emit Connected();
+    });
     connect(socket_, &QTcpSocket::disconnected, this, &Winsock::Closed);
     // A failed or broken connection falls back to closed, so that it can be connected again.
     connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
+        const QString reason = socket_->errorString();
         if (socket_->state() != QAbstractSocket::ConnectedState) socket_->abort();
+        if (failed_) return;
+        failed_ = true;
+        emit Failed(connected_, reason);
     });
 }
 
@@ -43,6 +50,8 @@ int Winsock::State() const {
 
 void Winsock::Connect() {
     if (socket_->state() != QAbstractSocket::UnconnectedState) return;
+    connected_ = false;
+    failed_ = false;
     socket_->connectToHost(remote_host_, static_cast<quint16>(remote_port_));
 }
 
@@ -53,6 +62,8 @@ void Winsock::Connect(const QString& host, int port) {
 }
 
 void Winsock::Close() {
+    // Closed on purpose: nothing to report.
+    failed_ = true;
     socket_->abort();
 }
 

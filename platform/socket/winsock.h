@@ -41,11 +41,17 @@ signals:
     void DataArrival(int bytes_total);
     void Connected();
     void Closed();
+    // The connection was refused or could not be made (was_connected false), or the peer closed
+    // it or it broke (true); reason is the system's. Once per connection attempt; a Close() of
+    // our own reports nothing.
+    void Failed(bool was_connected, const QString& reason);
 
 private:
     QTcpSocket* socket_;
     QString remote_host_;
     int remote_port_ = 2000;
+    bool connected_ = false; // the current attempt reached the connected state
+    bool failed_ = false;    // the current attempt has reported its failure
 };
 
 } // namespace net

@@ -44,6 +44,35 @@ private slots:
         QVERIFY(t >= 86397.39 && t < 86397.5);
     }
 
+    // The wall clock is stepped while a 0.4 s pause runs: the pause lasts its length (plus the
+    // time midnight was away when it began) and one slice at most, never an hour more.
+    void wall_clock_steps_do_not_stretch_a_wait_data() {
+        QTest::addColumn<double>("start");
+        QTest::addColumn<double>("step");
+        QTest::addColumn<double>("longest");
+        QTest::newRow("set back an hour") << 1000.0 << -3600.0 << 0.4;
+        QTest::newRow("set back past midnight") << 100.0 << -3600.0 << 0.4;
+        QTest::newRow("set forward past midnight") << 86000.0 << 3600.0 << 0.4;
+        QTest::newRow("set back in the midnight guard") << 86397.75 << -3600.0 << 2.25 + 0.4;
+    }
+    void wall_clock_steps_do_not_stretch_a_wait() {
+        QFETCH(double, start);
+        QFETCH(double, step);
+        QFETCH(double, longest);
+        const double slice = 1.0 / 128; // exact in binary, as the starts are in single precision
+        wclock::use_fake(start, slice);
+        bool stepped = false;
+        wclock::set_slice_hook([&] {
+            if (!stepped) wclock::step_wall(step);
+            stepped = true;
+        });
+        const double begun = wclock::Monotonic();
+        busy_wait();
+        const double waited = wclock::Monotonic() - begun;
+        QVERIFY(stepped);
+        QVERIFY2(waited >= 0.4 - 1e-9 && waited <= longest + slice, qPrintable(QString::number(waited)));
+    }
+
     // A delay that is not a number, negative or huge (a bad setting) never freezes the program.
     void bad_lengths_are_bounded_data() {
         QTest::addColumn<double>("seconds");

@@ -219,7 +219,8 @@ private slots:
         settings::SaveSetting("Ports", "COM1", "/dev/weyvane-missing");
         rs232_init();
         QCOMPARE(links.scale_count, int16_t(0));
-        QCOMPARE(rec.texts(), QStringList{kPort});
+        // The message and, on a second line, the system's reason.
+        QCOMPARE(rec.texts(), QStringList{kPort + "\n/dev/weyvane-missing does not exist"});
         QCOMPARE(rec.beeps, 1);
     }
 
@@ -230,7 +231,7 @@ private slots:
         core.comm_type = "RS485";
         rs485_com_init();
         QCOMPARE(links.scale_count, int16_t(0));
-        QCOMPARE(rec.texts(), QStringList{kPort});
+        QCOMPARE(rec.texts(), QStringList{kPort + "\n/dev/weyvane-missing does not exist"});
     }
 
     void missing_scale_list_file() {
@@ -324,8 +325,8 @@ private slots:
         QCOMPARE(addrs(), QList<int>{130});
     }
 
-    // What arrives over the Ethernet link is taken and thrown away.
-    void ethernet_receive_discards() {
+    // What arrives over the Ethernet link is parsed as the reading of the scale it names.
+    void ethernet_receive_parses() {
         records({{130, "RS485", 1}}, "zqdata.mdb");
         core.comm_type = "Ethernet";
         ethernet_connect();
@@ -335,7 +336,7 @@ private slots:
         server->push(QByteArray::fromHex("82") + " 12.0\r");
         QTRY_VERIFY(!arrived.isEmpty());
         QCOMPARE(Winsock1().BytesReceived(), 0);
-        QVERIFY(links.scale_reading[0].isEmpty());
+        QCOMPARE(links.scale_reading[0], QByteArray(" 12.0"));
         QVERIFY(links.rx_buf[0].isEmpty());
     }
 
@@ -348,6 +349,8 @@ private slots:
         QTest::newRow("address 127 dropped") << QList<QByteArray>{"\x7f 1\r"} << -1 << QByteArray();
         QTest::newRow("unknown address") << QList<QByteArray>{"\x90 1\r"} << -1 << QByteArray();
         QTest::newRow("only blanks") << QList<QByteArray>{"   "} << -1 << QByteArray();
+        QTest::newRow("split over two arrivals")
+            << QList<QByteArray>{"\x83 1", "2.5\r"} << 1 << QByteArray(" 12.5");
     }
     void parseweight() {
         QFETCH(QList<QByteArray>, parts);

@@ -50,7 +50,9 @@ private slots:
                                      << "DELETE FROM datacol";
         QTest::newRow("brackets and true")
             << "select * from [ScaleCFG] where [sctype]='RS485' and [active]=true Order by [NetID]"
-            << "select * from \"ScaleCFG\" where \"sctype\"='RS485' and \"active\"=1 Order by \"NetID\"";
+            << "select * from \"ScaleCFG\" where \"sctype\"='RS485' and \"active\"<>0 Order by \"NetID\"";
+        QTest::newRow("true stored, not compared") << "update t set a = true, b=false where c <> true"
+                                                   << "update t set a = 1, b=0 where c =0";
         QTest::newRow("blank in name") << "select [Poll Time] from x"
                                        << "select \"Poll Time\" from x";
         QTest::newRow("literal untouched") << "select * from t where a='[true] false'"
@@ -204,6 +206,35 @@ private slots:
         QStringList got = column(rs, "netid");
         if (sql == "select * from scalecfg") got.removeLast(); // the record with no sctype
         QCOMPARE(got, netids);
+    }
+
+    // A yes stored as -1 (older databases) matches "= true" in a query and in Find as a yes
+    // stored as 1 does, as reading the field shows it ticked.
+    void yes_no_criteria() {
+        TempDatabase db;
+        QCOMPARE(db.exec("INSERT INTO ScaleCFG (sctype, NetID, Active) VALUES "
+                         "('RS485',141,-1),('RS485',142,1),('RS485',143,0)"),
+                 QString());
+        Connection cn;
+        QVERIFY(cn.Open(db.conn_str));
+        Recordset yes;
+        QVERIFY(yes.Open("select * from [ScaleCFG] where [sctype]='RS485' and [active]=true Order by [NetID]",
+                         cn));
+        QCOMPARE(column(yes, "netid"), (QStringList{"141", "142"}));
+        Recordset no;
+        QVERIFY(no.Open("select * from [ScaleCFG] where [active]=false", cn));
+        QCOMPARE(column(no, "netid"), QStringList{"143"});
+        Recordset all;
+        QVERIFY(all.Open("select * from [ScaleCFG] order by [NetID]", cn));
+        all.MoveFirst();
+        all.Find("active=true");
+        QCOMPARE(all.Value("NetID").toInt(), 141);
+        all.MoveNext();
+        all.Find("active=true");
+        QCOMPARE(all.Value("NetID").toInt(), 142);
+        all.MoveFirst();
+        all.Find("active=false");
+        QCOMPARE(all.Value("NetID").toInt(), 143);
     }
 
     void datacol_orderings_data() {

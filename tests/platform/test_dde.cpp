@@ -6,6 +6,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QLabel>
 #include <QLineEdit>
 #include <QtTest>
@@ -87,6 +88,47 @@ private slots:
         QCOMPARE(call("Execute", {"ULG,130"}).type(), QDBusMessage::ErrorMessage);
         QCOMPARE(executed.size(), 1);
         QCOMPARE(w.changes.size(), 1);
+    }
+
+    // Two executes sent back to back while the first runs the event pump: the second waits
+    // for the first to end, and each is acknowledged when its own run ends.
+    void executes_one_at_a_time() {
+        QWidget form;
+        dde::Source source(&form, "Form1");
+        QStringList log;
+        source.set_execute_handler([&](const QString& s) {
+            log << "start " + s;
+            for (int i = 0; i < 40; ++i) {
+                QCoreApplication::processEvents();
+                QThread::msleep(2);
+            }
+            log << "end " + s;
+            return true;
+        });
+        QVERIFY(source.start("Weyvane"));
+        QDBusConnection c = client();
+        QList<qsizetype> log_at_ack;
+        QStringList acked;
+        QList<QDBusPendingCallWatcher*> watchers;
+        for (const char* command : {"ULG,130", "CLT,130"}) {
+            QDBusMessage m = QDBusMessage::createMethodCall(
+                dde::bus_name("Weyvane"), dde::object_path("Form1"), dde::kInterface, "Execute");
+            m.setArguments({QString(command)});
+            auto* w = new QDBusPendingCallWatcher(c.asyncCall(m, 10000), this);
+            connect(w, &QDBusPendingCallWatcher::finished, this, [&, w, command] {
+                QVERIFY(!w->isError());
+                acked << command;
+                log_at_ack << log.size();
+            });
+            watchers << w;
+        }
+        QTRY_COMPARE(acked.size(), 2);
+        QCOMPARE(log, (QStringList{"start ULG,130", "end ULG,130", "start CLT,130", "end CLT,130"}));
+        QCOMPARE(acked, (QStringList{"ULG,130", "CLT,130"}));
+        QVERIFY(log_at_ack[0] >= 2);
+        QCOMPARE(log_at_ack[1], 4);
+        qDeleteAll(watchers);
+        source.stop();
     }
 
     // The scale screen offers "Weyvane" / "Form1" while loaded; an execute runs its command

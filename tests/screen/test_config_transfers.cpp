@@ -177,12 +177,38 @@ private slots:
         if (link == "USB485" && !silent) QCOMPARE(ftdi::read_timeout(links.usb_handle), 15000u);
     }
 
-    // Bytes after the CR of the output-configuration reply stay in the shared receive text.
-    void bytes_after_the_end_stay() {
-        QVERIFY(fx.start("USB485"));
-        fx.net->add(130).config['J'] = {"1", "2\rXY"};
-        fx.f().move_scale_to_ocscreen(130);
-        QCOMPARE(links.rx_buf[0], QByteArray("1\t2\rXY\r"));
+    // A transfer's reply, bytes after its CR included, is no reading: once the read has taken
+    // it, the receive text is empty and the next scan shows nothing of it.
+    void transfer_reply_is_no_reading_data() {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<char>("letter");
+        QTest::newRow("output configuration, USB485") << "USB485" << 'J';
+        QTest::newRow("output configuration, RS232") << "RS232" << 'J';
+        QTest::newRow("group setup, RS232") << "RS232" << 'G';
+        QTest::newRow("totals, RS232") << "RS232" << 'T';
+    }
+    void transfer_reply_is_no_reading() {
+        QFETCH(QString, link);
+        QFETCH(char, letter);
+        QVERIFY(fx.start(link));
+        form1& f = fx.f();
+        scales({"Scale 130"}, {130}, 0);
+        sim::Responder& r = link == "RS232" ? fx.pty->responder() : *fx.net;
+        sim::Scale& s = link == "RS232" ? r.scale() : r.add(130);
+        s.config['J'] = {"11", "22", "33\r#XY"};
+        s.config['G'] = {"11", "22", "33#"};
+        s.config['T'] = {"11", "22", "33#"};
+        f.Screen->setText("before");
+        if (letter == 'J')
+            f.move_scale_to_ocscreen(130);
+        else if (letter == 'G')
+            f.load_screen_from_scale(130);
+        else
+            f.reset_scale_totals();
+        QVERIFY(links.rx_buf[0].isEmpty());
+        if (link == "RS232") f.rs232_inputscan();
+        QVERIFY(!f.Screen->text().contains("22"));
+        QVERIFY(fx.datacol().isEmpty());
     }
 
     // The groups record: its key from the text, one record per key, the selected entry's name.

@@ -2,10 +2,12 @@
 // polls of each link with the simulator answering, the mode switches with their captions, the
 // halting and restoring of polling, and the poll-time text.
 #include "links/command_frames.h"
+#include "links/link_setup.h"
 #include "tests/links/screen_links.h"
 #include "tests/sim/tcp_end.h"
 #include "tests/support/test_main.h"
 
+#include <QAbstractEventDispatcher>
 #include <QtTest>
 
 using linktest::addr_byte;
@@ -181,10 +183,71 @@ private slots:
 
         links.scan_stop = false;
         links.scan_busy = false;
-        fx.usb->device(0).attached = false;
+        fx.usb->device(0).gone = true;
         fx.f().Timer1[1]->fire();
-        QCOMPARE(links.usb485_timeouts, 3.0);
+        // The adapter fails its first queue query: closed, told once, the cycle and polling end.
+        QCOMPARE(links.usb485_timeouts, 0.0);
+        QCOMPARE(links.usb_handle, 0u);
+        QCOMPARE(fx.usb->device(0).open_count, 0);
+        QCOMPARE(fx.rec.boxes.size(), 1);
+        QVERIFY(fx.rec.boxes[0].text.contains("USB-RS485 adapter"));
         QVERIFY(!links.scan_busy);
+        for (ui::FormTimer* t : fx.f().Timer1)
+            QVERIFY(!t->Enabled());
+        fx.f().Timer1[2]->fire();
+        QCOMPARE(fx.rec.boxes.size(), 1);
+    }
+
+    // The far end of the pseudo-terminal closes while the screen polls an "RS232" scale: the
+    // port is closed at once, the user told once with the port and its device path, polling
+    // stops, and the event loop is idle afterwards (no read notifier firing for ever).
+    void serial_port_lost_while_polling_data() {
+        QTest::addColumn<bool>("end_of_file");
+        QTest::newRow("terminal closed: reads fail") << false;
+        QTest::newRow("line hung up: reads return end-of-file") << true;
+    }
+    void serial_port_lost_while_polling() {
+        QFETCH(bool, end_of_file);
+        QVERIFY(fx.start("RS232"));
+        fx.fill({0});
+        form1& f = fx.f();
+        f.txt_polltime->setText(".05");
+        f.select_option(f.opt_single);
+        f.chk_pollenb->setChecked(true);
+        QVERIFY(f.Timer4->Enabled() && f.Timer2->Enabled());
+        wclock::set_slice_hook({});
+        const QString path = fx.pty->path();
+        QTRY_VERIFY([&] {
+            fx.pty->pump();
+            return !links.scale_reading[0].isEmpty();
+        }());
+        if (!end_of_file)
+            fx.pty->hang_up();
+        else if (!fx.pty->hang_up_line())
+            QSKIP("the system refuses to hang up a terminal line");
+        QTRY_COMPARE(fx.rec.boxes.size(), 1);
+        QVERIFY(fx.rec.boxes[0].text.contains("COM1"));
+        QVERIFY(fx.rec.boxes[0].text.contains(path));
+        QVERIFY(!MSComm1().PortOpen());
+        QVERIFY(!f.Timer2->Enabled() && !f.Timer4->Enabled());
+        QVERIFY(f.Screen->text().isEmpty());
+
+        int wakeups = 0;
+        auto* dispatcher = QAbstractEventDispatcher::instance();
+        const auto c = connect(dispatcher, &QAbstractEventDispatcher::awake, this, [&] { ++wakeups; });
+        QEventLoop idle;
+        QTimer::singleShot(500, &idle, &QEventLoop::quit);
+        idle.exec();
+        disconnect(c);
+        QVERIFY2(wakeups < 50, qPrintable(QString("%1 wake-ups in 0.5 s").arg(wakeups)));
+        QCOMPARE(fx.rec.boxes.size(), 1);
+
+        // The screen's next start-up opens the port again once it is back.
+        sim::PtyEnd back(fx.single);
+        settings::SaveSetting("Ports", "COM1", back.path());
+        core.comm_port = 1;
+        rs232_init();
+        QVERIFY2(MSComm1().PortOpen(), qPrintable(fx.rec.texts().join('|')));
     }
 
     // "RS485" over the pseudo-terminal: three single-byte writes per scale, each reply read.
@@ -214,6 +277,37 @@ private slots:
         QCOMPARE(server.responder().received, QByteArray());
         fx.f().Timer4_Timer();
         QTRY_COMPARE(server.responder().received, addr_byte(130) + "\x11K");
+    }
+
+    // The polled scale's reply over "Ethernet" is its reading, in Screen and NetList; a refused
+    // or lost connection is told once.
+    void ethernet_readings_and_faults() {
+        QVERIFY(fx.start("Ethernet"));
+        auto server = std::make_unique<sim::TcpEnd>(fx.net);
+        QVERIFY(server->listening());
+        fx.fill({130, 131});
+        fx.net->add(131).reading = " 42.5";
+        links.cur_scale = 1;
+        links.cur_scale_addr = 131;
+        Winsock1().Connect("127.0.0.1", server->port());
+        QTRY_COMPARE(Winsock1().State(), 7);
+        fx.f().Timer4_Timer();
+        QTRY_COMPARE(fx.netlist_reading(1), QString(" 42.5"));
+        QCOMPARE(fx.f().Screen->text(), QString(" 42.5"));
+        QCOMPARE(links.scale_reading[1], QByteArray(" 42.5"));
+        QVERIFY(links.scale_reading[0].isEmpty());
+        QVERIFY(fx.rec.boxes.isEmpty());
+
+        server->drop_clients();
+        QTRY_COMPARE(fx.rec.boxes.size(), 1);
+        QVERIFY(fx.rec.boxes[0].text.contains("lost"));
+        const quint16 port = server->port();
+        server.reset();
+        Winsock1().Connect("127.0.0.1", port); // nobody listens now
+        QTRY_COMPARE(fx.rec.boxes.size(), 2);
+        QVERIFY(fx.rec.boxes[1].text.contains("could not be connected"));
+        QTest::qWait(50);
+        QCOMPARE(fx.rec.boxes.size(), 2);
     }
 
     // Timer4 polls the selected scale on each link.
@@ -387,6 +481,28 @@ private slots:
         QTest::newRow("empty") << "" << 700 << true;
         QTest::newRow("infinite") << "inf" << 700 << true;
     }
+    // Network mode entered with a poll time that cannot be used and no good interval before:
+    // the default 0.33 s polls, and the message says so.
+    void network_mode_with_bad_poll_time_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("0") << "0";
+        QTest::newRow("40") << "40";
+    }
+    void network_mode_with_bad_poll_time() {
+        QVERIFY(fx.start("USB485"));
+        QFETCH(QString, text);
+        network_start({130}, text);
+        form1& f = fx.f();
+        QVERIFY(f.Timer1[0]->Enabled());
+        QCOMPARE(f.Timer1[0]->Interval(), 330);
+        QCOMPARE(fx.rec.boxes.size(), 1);
+        QVERIFY(fx.rec.boxes[0].text.contains("the default poll time of 0.33 s is used"));
+        f.Timer1[0]->fire();
+        QCOMPARE(f.Timer1[1]->Interval(), 330);
+        QCOMPARE(adapter_writes().size(), 1);
+        QCOMPARE(fx.rec.boxes.size(), 1);
+    }
+
     void poll_time_text() {
         QVERIFY(fx.start("USB485"));
         network_start({}, ".7");

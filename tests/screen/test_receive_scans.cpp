@@ -2,6 +2,7 @@
 // real pseudo-terminal for "RS232" and "RS485". What is shown, stored and logged into datacol.
 #include "links/command_frames.h"
 #include "links/reply_parser.h"
+#include "platform/db/adodb.h"
 #include "platform/spreadsheet/spreadsheet.h"
 #include "platform/spreadsheet/spreadsheet_recorder.h"
 #include "tests/links/screen_links.h"
@@ -168,6 +169,8 @@ private slots:
         QVERIFY(rows[1].startsWith("200|"));
     }
 
+    // The adapter is unplugged while a scan waits: its next queue query fails, it is closed and
+    // the user told once; later scans cost nothing and tell nothing.
     void usb485_unplugged_mid_scan() {
         QVERIFY(fx.start("USB485"));
         fx.fill({130});
@@ -179,8 +182,13 @@ private slots:
         });
         fx.f().USB485_inputscan();
         QCOMPARE(links.scale_reading[0], QByteArray("prev"));
-        QCOMPARE(links.usb485_timeouts, 1.0);
+        QCOMPARE(links.usb485_timeouts, 0.0);
+        QCOMPARE(links.usb_handle, 0u);
+        QCOMPARE(fx.usb->device(0).open_count, 0);
+        QCOMPARE(fx.rec.boxes.size(), 1);
         QVERIFY(fx.datacol().isEmpty());
+        fx.f().USB485_inputscan();
+        QCOMPARE(fx.rec.boxes.size(), 1);
     }
 
     void usb485_scan_stop() {
@@ -234,18 +242,31 @@ private slots:
         QVERIFY(links.rx_buf[0].isEmpty());
     }
 
-    // A reply cut off by the time-out stays and is joined in front of the next one.
-    void rs485_cut_off_joined() {
+    // A reply cut off by the time-out stays for its late remainder; another scale's reply that
+    // comes instead is never taken into it.
+    void rs485_cut_off_data() {
+        QTest::addColumn<QByteArray>("next");
+        QTest::addColumn<QByteArray>("slot0");
+        QTest::addColumn<QByteArray>("slot1");
+        QTest::newRow("late remainder completes it")
+            << QByteArray("5\r") << QByteArray() << QByteArray(" 1.05");
+        QTest::newRow("another scale's reply")
+            << addr_byte(130) + " 2.0\r" << QByteArray(" 2.0") << QByteArray();
+        QTest::newRow("the same scale's new reply")
+            << addr_byte(131) + " 3.0\r" << QByteArray() << QByteArray(" 3.0");
+    }
+    void rs485_cut_off() {
         QVERIFY(fx.start("RS485"));
         fx.fill({130, 131});
         QVERIFY(fx.deliver_serial(addr_byte(131) + " 1.0"));
         fx.f().rs485_inputscan();
         QCOMPARE(links.rx_buf[0], addr_byte(131) + " 1.0");
         QVERIFY(links.scale_reading[1].isEmpty());
-        QVERIFY(fx.deliver_serial(addr_byte(130) + " 2.0\r"));
+        QFETCH(QByteArray, next);
+        QVERIFY(fx.deliver_serial(next));
         fx.f().rs485_inputscan();
-        QCOMPARE(links.scale_reading[1], QByteArray(" 1.0") + addr_byte(130) + " 2.0");
-        QVERIFY(links.scale_reading[0].isEmpty());
+        QTEST(links.scale_reading[0], "slot0");
+        QTEST(links.scale_reading[1], "slot1");
         QVERIFY(links.rx_buf[0].isEmpty());
     }
 
@@ -321,6 +342,43 @@ private slots:
         QVERIFY(links.scale_reading[0].size() <= 4096);
     }
 
+    // datacol is locked by another program while group lines arrive: each is shown, the user
+    // is told once (with the database's reason), and storing resumes when the lock goes.
+    void rs232_locked_datacol() {
+        const int busy = adodb::busy_timeout_ms();
+        adodb::set_busy_timeout_ms(20);
+        QVERIFY(fx.start("RS232"));
+        fx.fill({0});
+        {
+            QSqlDatabase other =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
+            other.setDatabaseName(fx.db->path());
+            QVERIFY(other.open());
+            QSqlQuery lock(other);
+            QVERIFY(lock.exec("BEGIN EXCLUSIVE"));
+            for (const char* line : {"#1 10.0\r", "#1 11.0\r", "#1 12.0\r"}) {
+                QVERIFY(fx.deliver_serial(line));
+                fx.f().rs232_inputscan();
+                QCOMPARE(fx.f().Screen->text(), QString(line).trimmed());
+            }
+            QCOMPARE(fx.rec.boxes.size(), 1);
+            QVERIFY(fx.rec.boxes[0].text.contains("locked"));
+            QVERIFY(lock.exec("COMMIT"));
+            lock.finish();
+            other.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+        QVERIFY(fx.deliver_serial("#1 13.0\r"));
+        fx.f().rs232_inputscan();
+        QCOMPARE(fx.datacol(), QStringList{"Scale 0|#1 13.0"});
+        // A new run of failures is told again.
+        QVERIFY(fx.db->exec("DROP TABLE datacol").isEmpty());
+        QVERIFY(fx.deliver_serial("#1 14.0\r"));
+        fx.f().rs232_inputscan();
+        QCOMPARE(fx.rec.boxes.size(), 2);
+        adodb::set_busy_timeout_ms(busy);
+    }
+
     // ---- USB ----
 
     void usb_reads_data() {
@@ -373,11 +431,17 @@ private slots:
         links.poll_index = -1;
         fx.f().USB_inputscan();
         QCOMPARE(links.scale_reading[0], QByteArray("prev"));
-        fx.usb->device(0).attached = false; // unplugged
+        fx.usb->device(0).gone = true; // fails its reads and queue queries
         links.poll_index = 0;
         fx.f().USB_inputscan();
         QCOMPARE(links.scale_reading[0], QByteArray("prev"));
-        ftdi::FT_Close(h);
+        // Closed and told once, naming the scale; the slot polls nothing any more.
+        QCOMPARE(fx.usb->device(0).open_count, 0);
+        QCOMPARE(links.scale_addr[0], 0);
+        QCOMPARE(fx.rec.boxes.size(), 1);
+        QVERIFY(fx.rec.boxes[0].text.contains("Scale 0"));
+        fx.f().USB_inputscan();
+        QCOMPARE(fx.rec.boxes.size(), 1);
     }
 };
 

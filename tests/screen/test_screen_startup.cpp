@@ -314,7 +314,10 @@ private slots:
         form1& f = fx.show();
 
         QStringList expected;
-        if (!message.isEmpty()) expected << message;
+        if (link == "RS232") // the system's reason follows on a second line
+            expected << message + "\n" + fx.db->folder + "/no-such-port does not exist";
+        else if (!message.isEmpty())
+            expected << message;
         expected << "RF Module Not Responding";
         QCOMPARE(fx.rec.texts(), expected);
         QVERIFY(f.Loaded());

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -73,6 +74,11 @@ void PtyEnd::hang_up() {
     if (slave_ >= 0) ::close(slave_);
     if (master_ >= 0) ::close(master_);
     slave_ = master_ = -1;
+}
+
+bool PtyEnd::hang_up_line() {
+    if (slave_ < 0) return false;
+    return ::ioctl(slave_, TIOCVHANGUP) == 0;
 }
 
 } // namespace sim

@@ -27,8 +27,11 @@ public:
     // Takes what the program wrote and sends what is due, without waiting. Returns the number
     // of bytes sent.
     int pump();
-    // Closes the terminal: the device disappears under the program.
+    // Closes the terminal: the device disappears under the program (its reads fail).
     void hang_up();
+    // Hangs the line up, as a virtual or networked port whose far end went away: the program's
+    // reads return end-of-file. False when the system refuses it.
+    bool hang_up_line();
 
 private:
     std::shared_ptr<Responder> responder_;

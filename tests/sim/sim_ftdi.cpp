@@ -26,7 +26,7 @@ public:
         return true;
     }
     void wait_slice() override { wclock::pause_slice(); }
-    bool gone() override { return !d_->attached; }
+    bool gone() override { return !d_->attached || d_->gone; }
     FT_STATUS set_baud_rate(uint32_t baud) override {
         if (d_->fail_baud) return FT_INVALID_BAUD_RATE;
         d_->baud = baud;

@@ -26,6 +26,7 @@ struct SimFtdiDevice {
     bool fail_timeouts = false;
     bool fail_retry = false;
     bool attached = true; // false: unplugged (gone while open, absent from the list)
+    bool gone = false;    // still listed, but reads and queue queries fail (a device that died)
 
     // What the device saw.
     int open_count = 0;       // handles open now
