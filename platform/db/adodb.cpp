@@ -11,6 +11,7 @@
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QStorageInfo>
 #include <QTime>
 #include <QUrl>
 #include <algorithm>
@@ -39,6 +40,26 @@ QString sql_error(const QSqlQuery& q) {
     return t.isEmpty() ? QStringLiteral("The database reported an error.") : t;
 }
 
+// The write-ahead log keeps its index in shared memory beside the file, which hosts sharing a
+// network file system cannot share; there the file keeps a rollback journal.
+bool on_network_file_system(const QString& path) {
+    const QByteArray type = QStorageInfo(path).fileSystemType().toLower();
+    for (const char* net : {"nfs", "cifs", "smb", "9p", "afs", "ncp", "fuse.sshfs", "glusterfs", "ceph"})
+        if (type.startsWith(net)) return true;
+    return false;
+}
+
+// The journal of a connection that writes: a write-ahead log with one flush per transaction, at
+// most 32 MB left on the disk after a checkpoint. A journal that cannot be changed now (another
+// program holds the file) stays as it is; the file is still safe with either.
+void choose_journal(QSqlQuery& q, const QString& path) {
+    const bool wal = !on_network_file_system(path);
+    q.exec(wal ? QStringLiteral("PRAGMA journal_mode = WAL")
+               : QStringLiteral("PRAGMA journal_mode = DELETE"));
+    q.exec(QStringLiteral("PRAGMA journal_size_limit = 33554432"));
+    q.finish();
+}
+
 // Opens the SQLite file at `path` under the connection name `name`; never creates a file.
 bool open_sqlite(const QString& name, const QString& path, bool read_only, QString* error) {
     const QFileInfo fi(path);
@@ -59,6 +80,7 @@ bool open_sqlite(const QString& name, const QString& path, bool read_only, QStri
         ok = q.exec(QStringLiteral("PRAGMA synchronous = FULL")) &&
              q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
         if (!ok) why = sql_error(q);
+        if (ok && !read_only) choose_journal(q, fi.absoluteFilePath());
     }
     if (!ok) {
         *error = QStringLiteral("Could not open '%1': %2").arg(path, why.trimmed());
@@ -165,6 +187,67 @@ int16_t to_int16(const QVariant& v, bool* ok) {
     return good ? static_cast<int16_t>(d) : 0;
 }
 
+namespace {
+
+// What a connection has seen of the database's changes: SQLite's data_version, which moves when
+// another connection commits, and total_changes(), the rows this connection has changed. While
+// both stand still, a record count taken earlier is still right.
+struct WriteStamp {
+    qint64 version = -1;
+    qint64 changes = -1;
+    bool valid() const { return version >= 0; }
+    bool operator==(const WriteStamp&) const = default;
+};
+
+} // namespace
+
+// The record counts a connection knows, each with the stamp at which it was right, so that a
+// recordset opened again on the same records (another order) need not count them.
+struct Connection::Counts {
+    struct Known {
+        QString from_where;
+        int count = 0;
+        WriteStamp at;
+    };
+    std::unique_ptr<QSqlQuery> stamp_query;
+    std::vector<Known> known;
+
+    WriteStamp stamp(const QSqlDatabase& db) {
+        if (!stamp_query) {
+            stamp_query = std::make_unique<QSqlQuery>(db);
+            stamp_query->setForwardOnly(true);
+            if (!stamp_query->prepare(
+                    QStringLiteral("SELECT data_version, total_changes() FROM pragma_data_version"))) {
+                stamp_query.reset();
+                return {};
+            }
+        }
+        WriteStamp s;
+        if (stamp_query->exec() && stamp_query->next())
+            s = {stamp_query->value(0).toLongLong(), stamp_query->value(1).toLongLong()};
+        stamp_query->finish();
+        return s;
+    }
+
+    std::optional<int> count_at(const QString& from_where, const WriteStamp& now) const {
+        for (const Known& k : known)
+            if (k.from_where == from_where && k.at == now) return k.count;
+        return std::nullopt;
+    }
+
+    void remember(const QString& from_where, int count, const WriteStamp& at) {
+        auto it = std::find_if(known.begin(), known.end(),
+                               [&](const Known& k) { return k.from_where == from_where; });
+        if (it != known.end()) {
+            it->count = count;
+            it->at = at;
+            return;
+        }
+        if (known.size() >= 8) known.erase(known.begin());
+        known.push_back({from_where, count, at});
+    }
+};
+
 // ---------------------------------------------------------------------------------------------
 // Connection
 
@@ -180,12 +263,14 @@ bool Connection::Open(const QString& conn_str, const QString&, const QString&, i
     const QString name = QStringLiteral("adodb-%1").arg(next_connection_id++);
     if (!open_sqlite(name, path_from_conn_str(conn_str), false, &error_)) return false;
     name_ = name;
+    counts_ = std::make_unique<Counts>();
     return true;
 }
 
 void Connection::Close() {
     while (!recordsets_.empty())
         recordsets_.back()->Close();
+    counts_.reset();
     if (name_.isEmpty()) return;
     {
         QSqlDatabase db = QSqlDatabase::database(name_, false);
@@ -249,6 +334,7 @@ struct Recordset::Impl {
     int first_col = 0;         // 1 when the query's first column is the rowid
 
     int count = 0;
+    WriteStamp counted_at; // when `count` was last known to be right
     int pos = 0;
     bool deleted_current = false;
     std::optional<Row> detached; // current record not (yet) located by position (after Update)
@@ -291,14 +377,47 @@ struct Recordset::Impl {
         return r;
     }
 
-    bool load_count() {
+    WriteStamp stamp() const { return conn && conn->counts_ ? conn->counts_->stamp(db()) : WriteStamp{}; }
+
+    // Counts the records, or with `reuse` takes the count the connection knows to be right now.
+    bool load_count(bool reuse) {
+        // Taken before counting: a commit by another connection while the count runs moves it.
+        const WriteStamp now = stamp();
+        if (reuse && now.valid()) {
+            if (const auto known = conn->counts_->count_at(from_where, now)) {
+                count = *known;
+                counted_at = now;
+                return true;
+            }
+        }
         QSqlQuery q(db());
         if (!q.exec(QStringLiteral("SELECT COUNT(*)") + from_where) || !q.next()) {
             error = sql_error(q);
+            counted_at = {};
             return false;
         }
         count = q.value(0).toInt();
+        counted_at = now;
+        if (now.valid()) conn->counts_->remember(from_where, count, now);
         return true;
+    }
+
+    // After this recordset changed `affected` rows, `delta` of them records of its own: the count
+    // follows when nothing else changed the database since it was last right, and is taken anew
+    // otherwise.
+    void count_change(const WriteStamp& before, int affected, int delta) {
+        const WriteStamp after = stamp();
+        const bool in_step = before.valid() && before == counted_at && after.valid() &&
+                             after.version == before.version && after.changes == before.changes + affected;
+        if (!in_step) {
+            const QString kept = error;
+            if (load_count(false)) return;
+            error = kept;
+        }
+        count = std::max(0, count + delta);
+        if (!in_step) return;
+        counted_at = after;
+        conn->counts_->remember(from_where, count, after);
     }
 
     const std::vector<Row>* page(int p) const {
@@ -470,7 +589,7 @@ bool Recordset::Open(const QString& source, Connection& conn, int, int, int) {
         d->index.insert(rec.fieldName(i).toLower(), c);
     }
     q.finish();
-    if (!d->load_count()) {
+    if (!d->load_count(true)) {
         d->conn = nullptr;
         return false;
     }
@@ -487,6 +606,7 @@ void Recordset::Close() {
     d->conn = nullptr;
     d->drop_pages();
     d->count = 0;
+    d->counted_at = {};
     d->pos = 0;
     d->detached.reset();
     d->deleted_current = false;
@@ -687,8 +807,10 @@ bool Recordset::Impl::store() {
     }
     QList<int> cols = edits.keys();
     std::sort(cols.begin(), cols.end());
+    const WriteStamp before = stamp();
     QSqlQuery q(db());
     qint64 rowid = 0;
+    int affected = 0;
     if (mode == Mode::Add) {
         QStringList names, marks;
         for (int c : cols) {
@@ -706,6 +828,7 @@ bool Recordset::Impl::store() {
             return false;
         }
         rowid = q.lastInsertId().toLongLong();
+        affected = std::max(0, q.numRowsAffected());
     } else {
         const Row* r = current();
         if (!r) {
@@ -726,6 +849,7 @@ bool Recordset::Impl::store() {
                 error = sql_error(q);
                 return false;
             }
+            affected = std::max(0, q.numRowsAffected());
         }
     }
     q.finish();
@@ -738,7 +862,7 @@ bool Recordset::Impl::store() {
     bool in_source = false;
     std::optional<Row> row = fetch(rowid, &in_source);
     drop_pages();
-    if (added && in_source) ++count;
+    count_change(before, affected, added && in_source ? 1 : 0);
     if (row) {
         detached = std::move(row);
         detached_hint = added ? count - 1 : old_pos;
@@ -777,6 +901,7 @@ bool Recordset::Delete() {
         d->error = no_current_record();
         return false;
     }
+    const WriteStamp before = d->stamp();
     QSqlQuery q(d->db());
     q.prepare(QStringLiteral("DELETE FROM ") + d->table + QStringLiteral(" WHERE rowid = ?"));
     q.addBindValue(r->rowid);
@@ -784,14 +909,12 @@ bool Recordset::Delete() {
         d->error = sql_error(q);
         return false;
     }
-    const bool gone = q.numRowsAffected() > 0;
+    const int affected = std::max(0, q.numRowsAffected());
     q.finish();
     d->drop_pages();
-    if (gone) {
-        d->count = std::max(0, d->count - 1);
-        d->deleted_current = true;
-    }
     d->error.clear();
+    d->count_change(before, affected, affected > 0 ? -1 : 0);
+    if (affected > 0) d->deleted_current = true;
     d->changed();
     return true;
 }
@@ -806,7 +929,7 @@ bool Recordset::Requery() {
     d->detached.reset();
     d->deleted_current = false;
     d->pos = 0;
-    const bool ok = d->load_count();
+    const bool ok = d->load_count(false);
     if (ok) d->error.clear();
     d->changed();
     return ok;
@@ -836,10 +959,9 @@ bool CompactDatabase(const QString& src_conn_str, const QString& dst_conn_str, Q
             }
             QSqlDatabase::database(name, false).close();
             QSqlDatabase::removeDatabase(name);
-            if (!ok) {
-                QFile::remove(dst);
-                QFile::remove(dst + QStringLiteral("-journal"));
-            }
+            if (!ok)
+                for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+                    QFile::remove(dst + QLatin1String(suffix));
         }
     }
     if (error) *error = why;
