@@ -1,39 +1,33 @@
-// The scale screen's "Data Collection" panel over a million collected readings: one reading saved
+// The scale screen's "Data Collection" panel over many collected readings: one reading saved
 // with "Save Current" or by a collection timer, with the grid and its count caption updated, for
 // each sort option; and a change of the sort option until the grid has drawn its first page.
+//
+// Run plainly (as `make bench` does), it prints two figures:
+//   save_current_10m_over_1m  "Save Current" with the count and the grid drawn, at 10,000,000
+//                             readings over the same at 1,000,000, for the worst sort option
+//                             (medians, both measured in turns in the same run)
+//   sort_switch_10m_ms        changing the sort option at 10,000,000 readings until the grid has
+//                             drawn its first page, for the slowest option (median, ms)
+// With --benchmark_* arguments it runs the Google Benchmark cases below at 1,000,000 readings.
+#include "bench/bench_support.h"
 #include "core/core_state.h"
 #include "links/links_state.h"
 #include "platform/db/data_control.h"
 #include "platform/ui/message_box.h"
 #include "screen/form1.h"
-#include "tests/support/temp_database.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QSignalBlocker>
 #include <algorithm>
 #include <benchmark/benchmark.h>
+#include <cstring>
 
 namespace {
 
 constexpr int kRows = 1000000;
-
-testsupport::TempDatabase* big_database() {
-    static testsupport::TempDatabase* db = [] {
-        auto* d = new testsupport::TempDatabase;
-        const QString err = d->exec(
-            QStringLiteral(
-                "DELETE FROM datacol; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n "
-                "WHERE i < %1) INSERT INTO datacol (ScaleID, Reading, Time, Date) SELECT 128 + i % 11, "
-                "printf('%d.%d', (i * 7919) % 1000, i % 10), printf('%02d:%02d:%02d', (i / 3600) "
-                "% 24, (i / 60) % 60, i % 60), "
-                "date('2020-01-01', '+' || (i / 86400) || ' days') FROM n")
-                .arg(kRows));
-        if (!err.isEmpty()) qFatal("%s", qPrintable(err));
-        return d;
-    }();
-    return db;
-}
+constexpr int kManyRows = 10000000;
+const char* const kSelect = "select ID,ScaleID,Reading,Date,Time from datacol";
 
 QRadioButton* sort_option(int k) {
     form1& f = Form1();
@@ -45,10 +39,6 @@ QRadioButton* sort_option(int k) {
 form1& screen() {
     static form1* f = [] {
         form1& s = Form1();
-        core.conn_str = core.conn_str_a = big_database()->conn_str;
-        s.data2->setConnectionString(core.conn_str_a);
-        s.data2->setRecordSource("select ID,ScaleID,Reading,Date,Time from datacol");
-        if (!s.data2->Refresh()) qFatal("%s", qPrintable(s.data2->error()));
         s.datawindow->setVisible(true);
         s.DataGrid1->resize(520, 176);
         s.Combo1->addItem("Bay 1");
@@ -59,6 +49,15 @@ form1& screen() {
         return &s;
     }();
     return *f;
+}
+
+// Points the screen's data control at a database file, as the screen's start-up does.
+void use_database(const QString& path) {
+    form1& f = screen();
+    core.conn_str = core.conn_str_a = benchsupport::conn_str_of(path);
+    f.data2->setConnectionString(core.conn_str_a);
+    f.data2->setRecordSource(kSelect);
+    if (!f.data2->Refresh()) qFatal("%s", qPrintable(f.data2->error()));
 }
 
 // Selects a sort option and sorts, as a click on the option does.
@@ -80,6 +79,7 @@ void draw_grid() {
 // caption) and the grid's drawing.
 void BM_SaveCurrent(benchmark::State& state) {
     form1& f = screen();
+    use_database(benchsupport::datacol_database(kRows));
     sort_by(static_cast<int>(state.range(0)));
     draw_grid();
     QElapsedTimer t;
@@ -103,6 +103,7 @@ BENCHMARK(BM_SaveCurrent)->DenseRange(0, 3)->ArgName("sort")->Unit(benchmark::kM
 
 void BM_CollectionTimerTick(benchmark::State& state) {
     form1& f = screen();
+    use_database(benchsupport::datacol_database(kRows));
     sort_by(static_cast<int>(state.range(0)));
     draw_grid();
     for (auto _ : state) {
@@ -114,7 +115,7 @@ BENCHMARK(BM_CollectionTimerTick)->DenseRange(0, 3)->ArgName("sort")->Unit(bench
 
 // The drawing alone, for reading the figures above.
 void BM_DrawGrid(benchmark::State& state) {
-    screen();
+    use_database(benchsupport::datacol_database(kRows));
     sort_by(0);
     for (auto _ : state)
         draw_grid();
@@ -122,7 +123,7 @@ void BM_DrawGrid(benchmark::State& state) {
 BENCHMARK(BM_DrawGrid)->Unit(benchmark::kMillisecond);
 
 void BM_ChangeSortOption(benchmark::State& state) {
-    screen();
+    use_database(benchsupport::datacol_database(kRows));
     int k = 0;
     for (auto _ : state) {
         k = (k + 1) % 4;
@@ -132,6 +133,87 @@ void BM_ChangeSortOption(benchmark::State& state) {
 }
 BENCHMARK(BM_ChangeSortOption)->Unit(benchmark::kMillisecond);
 
+// Milliseconds of one "Save Current" with the grid drawn after it.
+double save_current_ms() {
+    QElapsedTimer t;
+    t.start();
+    screen().btn_LogData_Click();
+    draw_grid();
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+// Median "Save Current" for each sort option on one database, after a few saves that are not
+// counted (the pages they touch are then in memory, as on a screen that has been logging).
+std::vector<double> save_current_by_option(const QString& path, int saves) {
+    use_database(path);
+    std::vector<double> by_option;
+    for (int k = 0; k < 4; ++k) {
+        sort_by(k);
+        draw_grid();
+        for (int i = 0; i < 10; ++i)
+            save_current_ms();
+        std::vector<double> samples;
+        for (int i = 0; i < saves; ++i)
+            samples.push_back(save_current_ms());
+        by_option.push_back(benchsupport::median(samples));
+    }
+    const int count = screen().data2->Recordset()->RecordCount();
+    if (!screen().Label20->text().endsWith(QString::number(count) + " Readings"))
+        qFatal("count caption not updated");
+    return by_option;
+}
+
+void print_figures() {
+    const QString small = benchsupport::datacol_database(kRows);
+    const QString large = benchsupport::datacol_database(kManyRows);
+    const char* names[] = {"ID", "Weight", "Scale ID", "Dat/Time"};
+
+    // In turns, so that both sizes meet the same disk and the same load of the machine.
+    std::vector<std::vector<double>> at_small, at_large;
+    for (int round = 0; round < 3; ++round) {
+        at_small.push_back(save_current_by_option(small, 60));
+        at_large.push_back(save_current_by_option(large, 60));
+    }
+    double worst = 0;
+    for (int k = 0; k < 4; ++k) {
+        std::vector<double> a, b;
+        for (size_t r = 0; r < at_small.size(); ++r) {
+            a.push_back(at_small[r][k]);
+            b.push_back(at_large[r][k]);
+        }
+        const double ratio = benchsupport::median(b) / benchsupport::median(a);
+        std::fprintf(stderr, "Save Current, %s: %.3f ms at 1M, %.3f ms at 10M\n", names[k],
+                     benchsupport::median(a), benchsupport::median(b));
+        worst = std::max(worst, ratio);
+    }
+    benchsupport::figure("save_current_10m_over_1m", worst);
+
+    use_database(large);
+    std::vector<std::vector<double>> switches(4);
+    for (int round = 0; round < 5; ++round)
+        for (int k = 0; k < 4; ++k) {
+            const int to = (k + 1) % 4;
+            QElapsedTimer t;
+            t.start();
+            sort_by(to);
+            draw_grid();
+            switches[to].push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+        }
+    double slowest = 0;
+    for (int k = 0; k < 4; ++k) {
+        std::fprintf(stderr, "sort switch to %s at 10M: %.1f ms\n", names[k],
+                     benchsupport::median(switches[k]));
+        slowest = std::max(slowest, benchsupport::median(switches[k]));
+    }
+    benchsupport::figure("sort_switch_10m_ms", slowest);
+}
+
+bool wants_benchmark_cases(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], "--benchmark", 11) == 0) return true;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -139,10 +221,13 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ui::UiRecorder user; // no message box may wait for a click
     ui::set_backend(&user);
-    benchmark::Initialize(&argc, argv);
-    screen();
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    if (wants_benchmark_cases(argc, argv)) {
+        benchmark::Initialize(&argc, argv);
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+    } else {
+        print_figures();
+    }
     ui::set_backend(nullptr);
     if (!user.boxes.isEmpty()) {
         std::fprintf(stderr, "unexpected message: %s\n", qPrintable(user.boxes.first().text));

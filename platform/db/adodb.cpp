@@ -403,12 +403,12 @@ struct Recordset::Impl {
     }
 
     // After this recordset changed `affected` rows, `delta` of them records of its own: the count
-    // follows when nothing else changed the database since it was last right, and is taken anew
-    // otherwise.
-    void count_change(const WriteStamp& before, int affected, int delta) {
+    // follows when nothing else changed the database since it was last right (no commit of
+    // another connection, no other change on this one), and is taken anew otherwise.
+    void count_change(int affected, int delta) {
         const WriteStamp after = stamp();
-        const bool in_step = before.valid() && before == counted_at && after.valid() &&
-                             after.version == before.version && after.changes == before.changes + affected;
+        const bool in_step = counted_at.valid() && after.valid() && after.version == counted_at.version &&
+                             after.changes == counted_at.changes + affected;
         if (!in_step) {
             const QString kept = error;
             if (load_count(false)) return;
@@ -490,22 +490,51 @@ struct Recordset::Impl {
 
     // The record `rowid` as the source selects it; filtered false when the source excludes it.
     std::optional<Row> fetch(qint64 rowid, bool* in_source) {
-        QSqlQuery q(db());
         const QString base = QStringLiteral("SELECT ") + select_cols + QStringLiteral(" FROM ") + table +
                              QStringLiteral(" WHERE rowid = ?");
-        q.prepare(where_cond.isEmpty() ? base : base + QStringLiteral(" AND (") + where_cond + u')');
-        q.addBindValue(rowid);
-        if (q.exec() && q.next()) {
-            *in_source = true;
-            return read_row(q);
-        }
         *in_source = false;
-        q.finish();
-        q.prepare(QStringLiteral("SELECT ") + select_cols + QStringLiteral(" FROM ") + table +
-                  QStringLiteral(" WHERE rowid = ?"));
-        q.addBindValue(rowid);
-        if (q.exec() && q.next()) return read_row(q);
-        return std::nullopt;
+        std::optional<Row> row;
+        if (QSqlQuery* q =
+                prepared(fetch_in_source,
+                         where_cond.isEmpty() ? base : base + QStringLiteral(" AND (") + where_cond + u')')) {
+            q->bindValue(0, rowid);
+            if (q->exec() && q->next()) {
+                *in_source = true;
+                row = read_row(*q);
+            }
+            q->finish();
+        }
+        if (row || where_cond.isEmpty()) return row;
+        if (QSqlQuery* q = prepared(fetch_any, base)) {
+            q->bindValue(0, rowid);
+            if (q->exec() && q->next()) row = read_row(*q);
+            q->finish();
+        }
+        return row;
+    }
+
+    // Statements that every store runs, prepared once per recordset source.
+    struct Prepared {
+        QString sql;
+        std::unique_ptr<QSqlQuery> query;
+    };
+    Prepared insert_stmt, fetch_in_source, fetch_any;
+
+    QSqlQuery* prepared(Prepared& p, const QString& sql) {
+        if (!p.query || p.sql != sql) {
+            p.query = std::make_unique<QSqlQuery>(db());
+            p.sql = sql;
+            if (!p.query->prepare(sql)) {
+                error = sql_error(*p.query);
+                p.query.reset();
+                return nullptr;
+            }
+        }
+        return p.query.get();
+    }
+    void drop_prepared() {
+        for (Prepared* p : {&insert_stmt, &fetch_in_source, &fetch_any})
+            p->query.reset();
     }
 
     bool before_move() {
@@ -605,6 +634,7 @@ void Recordset::Close() {
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
     d->conn = nullptr;
     d->drop_pages();
+    d->drop_prepared();
     d->count = 0;
     d->counted_at = {};
     d->pos = 0;
@@ -807,7 +837,6 @@ bool Recordset::Impl::store() {
     }
     QList<int> cols = edits.keys();
     std::sort(cols.begin(), cols.end());
-    const WriteStamp before = stamp();
     QSqlQuery q(db());
     qint64 rowid = 0;
     int affected = 0;
@@ -817,18 +846,20 @@ bool Recordset::Impl::store() {
             names << jet::quote_ident(fields[c]);
             marks << QStringLiteral("?");
         }
-        q.prepare(cols.isEmpty()
-                      ? QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES")
-                      : QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + names.join(u',') +
-                            QStringLiteral(") VALUES (") + marks.join(u',') + u')');
-        for (int c : cols)
-            q.addBindValue(edits.value(c));
-        if (!q.exec()) {
-            error = sql_error(q);
-            return false;
-        }
-        rowid = q.lastInsertId().toLongLong();
-        affected = std::max(0, q.numRowsAffected());
+        QSqlQuery* insert = prepared(
+            insert_stmt, cols.isEmpty()
+                             ? QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES")
+                             : QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") +
+                                   names.join(u',') + QStringLiteral(") VALUES (") + marks.join(u',') + u')');
+        if (!insert) return false;
+        for (int i = 0; i < cols.size(); ++i)
+            insert->bindValue(i, edits.value(cols[i]));
+        const bool inserted = insert->exec();
+        if (!inserted) error = sql_error(*insert);
+        rowid = insert->lastInsertId().toLongLong();
+        affected = std::max(0, insert->numRowsAffected());
+        insert->finish();
+        if (!inserted) return false;
     } else {
         const Row* r = current();
         if (!r) {
@@ -862,7 +893,7 @@ bool Recordset::Impl::store() {
     bool in_source = false;
     std::optional<Row> row = fetch(rowid, &in_source);
     drop_pages();
-    count_change(before, affected, added && in_source ? 1 : 0);
+    count_change(affected, added && in_source ? 1 : 0);
     if (row) {
         detached = std::move(row);
         detached_hint = added ? count - 1 : old_pos;
@@ -901,7 +932,6 @@ bool Recordset::Delete() {
         d->error = no_current_record();
         return false;
     }
-    const WriteStamp before = d->stamp();
     QSqlQuery q(d->db());
     q.prepare(QStringLiteral("DELETE FROM ") + d->table + QStringLiteral(" WHERE rowid = ?"));
     q.addBindValue(r->rowid);
@@ -913,7 +943,7 @@ bool Recordset::Delete() {
     q.finish();
     d->drop_pages();
     d->error.clear();
-    d->count_change(before, affected, affected > 0 ? -1 : 0);
+    d->count_change(affected, affected > 0 ? -1 : 0);
     if (affected > 0) d->deleted_current = true;
     d->changed();
     return true;
