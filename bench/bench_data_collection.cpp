@@ -142,25 +142,21 @@ double save_current_ms() {
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
 
-// Median "Save Current" for each sort option on one database, after a few saves that are not
+// Median "Save Current" for one sort option on one database, after a few saves that are not
 // counted (the pages they touch are then in memory, as on a screen that has been logging).
-std::vector<double> save_current_by_option(const QString& path, int saves) {
+double save_current_median(const QString& path, int option, int saves) {
     use_database(path);
-    std::vector<double> by_option;
-    for (int k = 0; k < 4; ++k) {
-        sort_by(k);
-        draw_grid();
-        for (int i = 0; i < 10; ++i)
-            save_current_ms();
-        std::vector<double> samples;
-        for (int i = 0; i < saves; ++i)
-            samples.push_back(save_current_ms());
-        by_option.push_back(benchsupport::median(samples));
-    }
+    sort_by(option);
+    draw_grid();
+    for (int i = 0; i < 5; ++i)
+        save_current_ms();
+    std::vector<double> samples;
+    for (int i = 0; i < saves; ++i)
+        samples.push_back(save_current_ms());
     const int count = screen().data2->Recordset()->RecordCount();
     if (!screen().Label20->text().endsWith(QString::number(count) + " Readings"))
         qFatal("count caption not updated");
-    return by_option;
+    return benchsupport::median(samples);
 }
 
 void print_figures() {
@@ -168,23 +164,22 @@ void print_figures() {
     const QString large = benchsupport::datacol_database(kManyRows);
     const char* names[] = {"ID", "Weight", "Scale ID", "Dat/Time"};
 
-    // In turns, so that both sizes meet the same disk and the same load of the machine.
-    std::vector<std::vector<double>> at_small, at_large;
-    for (int round = 0; round < 3; ++round) {
-        at_small.push_back(save_current_by_option(small, 60));
-        at_large.push_back(save_current_by_option(large, 60));
-    }
+    // In short turns, so that both sizes meet the same disk and the same load of the machine.
+    std::vector<std::vector<double>> at_small(4), at_large(4);
+    for (int round = 0; round < 8; ++round)
+        for (int k = 0; k < 4; ++k) {
+            const bool small_first = (round + k) % 2 == 0;
+            for (int turn = 0; turn < 2; ++turn) {
+                const bool is_small = (turn == 0) == small_first;
+                (is_small ? at_small : at_large)[k].push_back(
+                    save_current_median(is_small ? small : large, k, 25));
+            }
+        }
     double worst = 0;
     for (int k = 0; k < 4; ++k) {
-        std::vector<double> a, b;
-        for (size_t r = 0; r < at_small.size(); ++r) {
-            a.push_back(at_small[r][k]);
-            b.push_back(at_large[r][k]);
-        }
-        const double ratio = benchsupport::median(b) / benchsupport::median(a);
-        std::fprintf(stderr, "Save Current, %s: %.3f ms at 1M, %.3f ms at 10M\n", names[k],
-                     benchsupport::median(a), benchsupport::median(b));
-        worst = std::max(worst, ratio);
+        const double a = benchsupport::median(at_small[k]), b = benchsupport::median(at_large[k]);
+        std::fprintf(stderr, "Save Current, %s: %.3f ms at 1M, %.3f ms at 10M\n", names[k], a, b);
+        worst = std::max(worst, b / a);
     }
     benchsupport::figure("save_current_10m_over_1m", worst);
 
