@@ -29,31 +29,37 @@ constexpr int kRows = 1000000;
 constexpr int kManyRows = 10000000;
 const char* const kSelect = "select ID,ScaleID,Reading,Date,Time from datacol";
 
-QRadioButton* sort_option(int k) {
-    form1& f = Form1();
+QRadioButton* sort_option(form1& f, int k) {
     QRadioButton* options[] = {f.opt_ID, f.opt_grp, f.opt_desc, f.opt_datetime};
     return options[k];
 }
 
-// The screen as its start-up leaves it, with the panel shown and one scale listed.
+// A screen as its start-up leaves it, with the panel shown and one scale listed.
+form1& set_up(form1& s) {
+    s.datawindow->setVisible(true);
+    s.DataGrid1->resize(520, 176);
+    s.Combo1->addItem("Bay 1");
+    s.Combo1->setCurrentIndex(0);
+    links.scale_addr[0] = 130;
+    links.scale_name[0] = "Bay 1";
+    links.scale_reading[0] = "  1250.5 kg G";
+    return s;
+}
+
 form1& screen() {
-    static form1* f = [] {
-        form1& s = Form1();
-        s.datawindow->setVisible(true);
-        s.DataGrid1->resize(520, 176);
-        s.Combo1->addItem("Bay 1");
-        s.Combo1->setCurrentIndex(0);
-        links.scale_addr[0] = 130;
-        links.scale_name[0] = "Bay 1";
-        links.scale_reading[0] = "  1250.5 kg G";
-        return &s;
-    }();
+    static form1* f = &set_up(Form1());
     return *f;
 }
 
-// Points the screen's data control at a database file, as the screen's start-up does.
-void use_database(const QString& path) {
-    form1& f = screen();
+// A second screen object, on the other database, so that saves at both sizes can be taken in
+// turns.
+form1& second_screen() {
+    static form1* f = &set_up(*new form1());
+    return *f;
+}
+
+// Points a screen's data control at a database file, as the screen's start-up does.
+void use_database(const QString& path, form1& f = screen()) {
     core.conn_str = core.conn_str_a = benchsupport::conn_str_of(path);
     f.data2->setConnectionString(core.conn_str_a);
     f.data2->setRecordSource(kSelect);
@@ -61,18 +67,18 @@ void use_database(const QString& path) {
 }
 
 // Selects a sort option and sorts, as a click on the option does.
-void sort_by(int k) {
-    QRadioButton* o = sort_option(k);
+void sort_by(int k, form1& f = screen()) {
+    QRadioButton* o = sort_option(f, k);
     {
         const QSignalBlocker quiet(o);
         o->setChecked(true);
     }
-    screen().sortdatacol();
+    f.sortdatacol();
 }
 
 // Draws the grid as it stands, which reads the rows on screen.
-void draw_grid() {
-    benchmark::DoNotOptimize(screen().DataGrid1->grab());
+void draw_grid(form1& f = screen()) {
+    benchmark::DoNotOptimize(f.DataGrid1->grab());
 }
 
 // The whole step as the user waits for it; the counters split it into the store (with the count
@@ -134,64 +140,67 @@ void BM_ChangeSortOption(benchmark::State& state) {
 BENCHMARK(BM_ChangeSortOption)->Unit(benchmark::kMillisecond);
 
 // Milliseconds of one "Save Current" with the grid drawn after it.
-double save_current_ms() {
+double save_current_ms(form1& f) {
     QElapsedTimer t;
     t.start();
-    screen().btn_LogData_Click();
-    draw_grid();
+    f.btn_LogData_Click();
+    draw_grid(f);
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
 
-// Median "Save Current" for one sort option on one database, after a few saves that are not
-// counted (the pages they touch are then in memory, as on a screen that has been logging).
-double save_current_median(const QString& path, int option, int saves) {
-    use_database(path);
-    sort_by(option);
-    draw_grid();
-    for (int i = 0; i < 5; ++i)
-        save_current_ms();
-    std::vector<double> samples;
-    for (int i = 0; i < saves; ++i)
-        samples.push_back(save_current_ms());
-    const int count = screen().data2->Recordset()->RecordCount();
-    if (!screen().Label20->text().endsWith(QString::number(count) + " Readings"))
+void check_caption(form1& f) {
+    const int count = f.data2->Recordset()->RecordCount();
+    if (!f.Label20->text().endsWith(QString::number(count) + " Readings"))
         qFatal("count caption not updated");
-    return benchsupport::median(samples);
 }
 
 void print_figures() {
     const QString small = benchsupport::datacol_database(kRows);
     const QString large = benchsupport::datacol_database(kManyRows);
     const char* names[] = {"ID", "Weight", "Scale ID", "Dat/Time"};
+    form1& at_small = screen();
+    form1& at_large = second_screen();
+    use_database(small, at_small);
+    use_database(large, at_large);
 
-    // In short turns, so that both sizes meet the same disk and the same load of the machine.
-    std::vector<std::vector<double>> at_small(4), at_large(4);
-    for (int round = 0; round < 8; ++round)
-        for (int k = 0; k < 4; ++k) {
-            const bool small_first = (round + k) % 2 == 0;
-            for (int turn = 0; turn < 2; ++turn) {
-                const bool is_small = (turn == 0) == small_first;
-                (is_small ? at_small : at_large)[k].push_back(
-                    save_current_median(is_small ? small : large, k, 25));
-            }
-        }
+    // Save by save in turns, so that both sizes meet the same disk and the same load of the
+    // machine; the first saves are not counted (the pages they touch are then in memory, as on a
+    // screen that has been logging).
     double worst = 0;
     for (int k = 0; k < 4; ++k) {
-        const double a = benchsupport::median(at_small[k]), b = benchsupport::median(at_large[k]);
-        std::fprintf(stderr, "Save Current, %s: %.3f ms at 1M, %.3f ms at 10M\n", names[k], a, b);
-        worst = std::max(worst, b / a);
+        std::vector<double> a, b;
+        for (form1* f : {&at_small, &at_large}) {
+            sort_by(k, *f);
+            draw_grid(*f);
+            for (int i = 0; i < 5; ++i)
+                save_current_ms(*f);
+        }
+        for (int i = 0; i < 200; ++i) {
+            if (i % 2) {
+                a.push_back(save_current_ms(at_small));
+                b.push_back(save_current_ms(at_large));
+            } else {
+                b.push_back(save_current_ms(at_large));
+                a.push_back(save_current_ms(at_small));
+            }
+        }
+        check_caption(at_small);
+        check_caption(at_large);
+        const double ms_small = benchsupport::median(a), ms_large = benchsupport::median(b);
+        std::fprintf(stderr, "Save Current, %s: %.3f ms at 1M, %.3f ms at 10M\n", names[k], ms_small,
+                     ms_large);
+        worst = std::max(worst, ms_large / ms_small);
     }
     benchsupport::figure("save_current_10m_over_1m", worst);
 
-    use_database(large);
     std::vector<std::vector<double>> switches(4);
     for (int round = 0; round < 5; ++round)
         for (int k = 0; k < 4; ++k) {
             const int to = (k + 1) % 4;
             QElapsedTimer t;
             t.start();
-            sort_by(to);
-            draw_grid();
+            sort_by(to, at_large);
+            draw_grid(at_large);
             switches[to].push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
         }
     double slowest = 0;
