@@ -321,6 +321,7 @@ struct Recordset::Impl {
     std::function<void()> on_change;
 
     bool updatable = false;
+    QString order_key;   // the order as a row value, see order_key_of
     QString table;       // quoted, when updatable
     QString select_cols; // "rowid AS __wv_rowid, <columns>" or "*"
     QString from_where;  // " FROM <table> [WHERE (...)]" or " FROM (<sql>)"
@@ -353,6 +354,19 @@ struct Recordset::Impl {
     void drop_pages() {
         pages.clear();
         page_order.clear();
+    }
+    // Drops the pages that hold records at `position` or after it; the records before it are
+    // where they were.
+    void drop_pages_from(int position) {
+        for (auto it = pages.begin(); it != pages.end();) {
+            if ((it->first + 1) * kPageSize > position) {
+                page_order.erase(std::remove(page_order.begin(), page_order.end(), it->first),
+                                 page_order.end());
+                it = pages.erase(it);
+            } else {
+                ++it;
+            }
+        }
     }
 
     int column_of(const QString& name) const {
@@ -405,19 +419,74 @@ struct Recordset::Impl {
     // After this recordset changed `affected` rows, `delta` of them records of its own: the count
     // follows when nothing else changed the database since it was last right (no commit of
     // another connection, no other change on this one), and is taken anew otherwise.
-    void count_change(int affected, int delta) {
+    bool count_change(int affected, int delta) {
         const WriteStamp after = stamp();
         const bool in_step = counted_at.valid() && after.valid() && after.version == counted_at.version &&
                              after.changes == counted_at.changes + affected;
         if (!in_step) {
             const QString kept = error;
-            if (load_count(false)) return;
+            if (load_count(false)) return false;
             error = kept;
         }
         count = std::max(0, count + delta);
-        if (!in_step) return;
+        if (!in_step) return false;
         counted_at = after;
         conn->counts_->remember(from_where, count, after);
+        return true;
+    }
+
+    // Whether record `a` comes after record `b` in the source's order: the order's columns
+    // compared as one row value, each with its own collation, as ORDER BY compares them.
+    bool sorts_after(qint64 a, qint64 b) {
+        QSqlQuery* q =
+            prepared(compare_stmt, QStringLiteral("SELECT (") + order_key + QStringLiteral(") > (SELECT ") +
+                                       order_key + QStringLiteral(" FROM ") + table +
+                                       QStringLiteral(" WHERE rowid = ?) FROM ") + table +
+                                       QStringLiteral(" WHERE rowid = ?"));
+        if (!q) return false;
+        q->bindValue(0, b);
+        q->bindValue(1, a);
+        const bool after = q->exec() && q->next() && q->value(0).toInt() == 1;
+        q->finish();
+        return after;
+    }
+
+    // After record `rowid` was added: the full pages whose records all come before it keep their
+    // places; the others are read again. Pages are checked from the last one read: once one
+    // stays, every page before it does.
+    void drop_pages_after_added(qint64 rowid) {
+        if (order_key.isEmpty()) {
+            drop_pages();
+            return;
+        }
+        for (auto it = pages.rbegin(); it != pages.rend();) {
+            // A page that is not full ends the records: the added one joins it.
+            const std::vector<Row>& rows = it->second;
+            if (rows.size() == static_cast<size_t>(kPageSize) && sorts_after(rowid, rows.back().rowid))
+                return;
+            const int p = it->first;
+            page_order.erase(std::remove(page_order.begin(), page_order.end(), p), page_order.end());
+            it = std::make_reverse_iterator(pages.erase(std::next(it).base()));
+        }
+    }
+
+    // The source's order as a row value of plain columns, ascending ("Reading, date, time, rowid");
+    // empty when a term is descending or more than a column.
+    static QString order_key_of(const QStringList& order_terms) {
+        QStringList columns;
+        for (QString t : order_terms) {
+            t = t.trimmed();
+            if (t.endsWith(QLatin1String(" asc"), Qt::CaseInsensitive)) t = t.chopped(4).trimmed();
+            const QString name = jet::unquote_ident(t);
+            if (name.isEmpty()) return QString();
+            for (const QChar c : name)
+                if (!c.isLetterOrNumber() && c != u'_' && c != u' ') return QString();
+            if (name.contains(u' ') && !(t.startsWith(u'"') || t.startsWith(u'[') || t.startsWith(u'`')))
+                return QString(); // DESC, COLLATE or an expression
+            columns << jet::quote_ident(name);
+        }
+        columns << QStringLiteral("rowid");
+        return columns.join(QStringLiteral(", "));
     }
 
     const std::vector<Row>* page(int p) const {
@@ -518,7 +587,7 @@ struct Recordset::Impl {
         QString sql;
         std::unique_ptr<QSqlQuery> query;
     };
-    Prepared insert_stmt, fetch_in_source, fetch_any;
+    Prepared insert_stmt, fetch_in_source, fetch_any, compare_stmt;
 
     QSqlQuery* prepared(Prepared& p, const QString& sql) {
         if (!p.query || p.sql != sql) {
@@ -533,7 +602,7 @@ struct Recordset::Impl {
         return p.query.get();
     }
     void drop_prepared() {
-        for (Prepared* p : {&insert_stmt, &fetch_in_source, &fetch_any})
+        for (Prepared* p : {&insert_stmt, &fetch_in_source, &fetch_any, &compare_stmt})
             p->query.reset();
     }
 
@@ -592,7 +661,9 @@ bool Recordset::Open(const QString& source, Connection& conn, int, int, int) {
         d->order_fwd = QStringLiteral(" ORDER BY ") + fwd.join(QStringLiteral(", "));
         d->order_rev = QStringLiteral(" ORDER BY ") + rev.join(QStringLiteral(", "));
         d->first_col = 1;
+        d->order_key = Impl::order_key_of(parts.order_terms);
     } else {
+        d->order_key.clear();
         d->table.clear();
         d->select_cols = QStringLiteral("*");
         d->where_cond.clear();
@@ -892,8 +963,12 @@ bool Recordset::Impl::store() {
     const int old_pos = pos;
     bool in_source = false;
     std::optional<Row> row = fetch(rowid, &in_source);
-    drop_pages();
-    count_change(affected, added && in_source ? 1 : 0);
+    const bool in_step = count_change(affected, added && in_source ? 1 : 0);
+    // An added record moves only the records after it; one the source leaves out moves none.
+    if (!in_step || !added)
+        drop_pages();
+    else if (in_source)
+        drop_pages_after_added(rowid);
     if (row) {
         detached = std::move(row);
         detached_hint = added ? count - 1 : old_pos;
@@ -941,9 +1016,12 @@ bool Recordset::Delete() {
     }
     const int affected = std::max(0, q.numRowsAffected());
     q.finish();
-    d->drop_pages();
     d->error.clear();
-    d->count_change(affected, affected > 0 ? -1 : 0);
+    // The records before the deleted one keep their places.
+    if (d->count_change(affected, affected > 0 ? -1 : 0))
+        d->drop_pages_from(d->pos);
+    else
+        d->drop_pages();
     if (affected > 0) d->deleted_current = true;
     d->changed();
     return true;

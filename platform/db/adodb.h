@@ -24,7 +24,8 @@
 // the records added and deleted through the recordset; it is counted again on Requery, and when
 // SQLite reports that another connection (or an Execute) has changed the database since. A
 // recordset opened on the same records in another order takes the count its connection already
-// knows.
+// knows. A record added or deleted through the recordset keeps the pages read before it (a grid
+// scrolled anywhere in the records reads nothing again when a record is added after them).
 //
 // Each Update is its own transaction, on disk when it returns: the database keeps a write-ahead log
 // (zqdata.mdb-wal, zqdata.mdb-shm beside the file) with synchronous=FULL, so that a store costs one
