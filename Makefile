@@ -1,11 +1,12 @@
 # The two commands of the project: `make test` and `make run`; `make demo` shows the program with a
-# simulated scale.
-BUILD      ?= build
-ASAN_BUILD ?= build-asan
-JOBS       ?= $(shell nproc)
-CMAKE_GEN  := -G Ninja
+# simulated scale; `make bench` measures it, on demand.
+BUILD       ?= build
+ASAN_BUILD  ?= build-asan
+BENCH_BUILD ?= build-bench
+JOBS        ?= $(shell nproc)
+CMAKE_GEN   := -G Ninja
 
-.PHONY: test run demo deps build build-asan
+.PHONY: test run demo deps build build-asan bench
 
 deps:
 	@tools/install-deps
@@ -35,3 +36,20 @@ run: build
 
 demo: build
 	@tools/demo $(BUILD)
+
+# The benchmarks in a Release build of their own. Runs every bench/bench_* program (offscreen, with
+# a private settings folder and session bus) and prints the "figure NAME VALUE" lines they print;
+# each program's whole output is in $(BENCH_BUILD)/bench-logs/. The first run also makes the large
+# databases that later runs reuse ($(BENCH_BUILD)/bench-cache/).
+bench: deps
+	@cmake -S . -B $(BENCH_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DWEYVANE_BENCH=ON >/dev/null
+	@cmake --build $(BENCH_BUILD) -j $(JOBS)
+	@logs=$(BENCH_BUILD)/bench-logs; rm -rf $$logs; mkdir -p $$logs/config $$logs/runtime; \
+	chmod 700 $$logs/runtime; status=0; \
+	for b in $(BENCH_BUILD)/bench/bench_*; do \
+		[ -f "$$b" ] && [ -x "$$b" ] || continue; \
+		n=$$(basename $$b); echo "running $$n" >&2; \
+		QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME=$$PWD/$$logs/config XDG_RUNTIME_DIR=$$PWD/$$logs/runtime \
+			dbus-run-session -- $$b > $$logs/$$n.log 2>&1 || { echo "$$n failed: see $$logs/$$n.log" >&2; status=1; }; \
+		grep '^figure ' $$logs/$$n.log || true; \
+	done; exit $$status

@@ -72,12 +72,15 @@ bool compact_database(const QString& folder, QString* error) {
         remove_scratch(tmp);
         return fail(error, QStringLiteral("no compacted copy was made"));
     }
-    // A journal still beside the database would be played into the new file when it is next
-    // opened; the database is only replaced when none is left.
+    // The compaction's connection was the last on the file, so closing it played the write-ahead
+    // log into the file and removed it. A log or journal still beside the database belongs to
+    // another program that holds it open (or to a failed close): it would be played into the new
+    // file, or its later writes lost, so the database is only replaced when none is left.
     for (const char* suffix : {"-journal", "-wal"}) {
         if (QFileInfo(db + QLatin1String(suffix)).size() > 0) {
             remove_scratch(tmp);
-            return fail(error, QStringLiteral("the database has an unfinished journal"));
+            return fail(error, QStringLiteral(
+                                   "the database is in use by another program or has an unfinished journal"));
         }
     }
     QFile::setPermissions(tmp, QFile::permissions(db));

@@ -12,6 +12,7 @@
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QStorageInfo>
 #include <QTime>
 #include <QUrl>
 #include <algorithm>
@@ -40,6 +41,26 @@ QString sql_error(const QSqlQuery& q) {
     return t.isEmpty() ? QStringLiteral("The database reported an error.") : t;
 }
 
+// The write-ahead log keeps its index in shared memory beside the file, which hosts sharing a
+// network file system cannot share; there the file keeps a rollback journal.
+bool on_network_file_system(const QString& path) {
+    const QByteArray type = QStorageInfo(path).fileSystemType().toLower();
+    for (const char* net : {"nfs", "cifs", "smb", "9p", "afs", "ncp", "fuse.sshfs", "glusterfs", "ceph"})
+        if (type.startsWith(net)) return true;
+    return false;
+}
+
+// The journal of a connection that writes: a write-ahead log with one flush per transaction, at
+// most 32 MB left on the disk after a checkpoint. A journal that cannot be changed now (another
+// program holds the file) stays as it is; the file is still safe with either.
+void choose_journal(QSqlQuery& q, const QString& path) {
+    const bool wal = !on_network_file_system(path);
+    q.exec(wal ? QStringLiteral("PRAGMA journal_mode = WAL")
+               : QStringLiteral("PRAGMA journal_mode = DELETE"));
+    q.exec(QStringLiteral("PRAGMA journal_size_limit = 33554432"));
+    q.finish();
+}
+
 // Opens the SQLite file at `path` under the connection name `name`; never creates a file.
 bool open_sqlite(const QString& name, const QString& path, bool read_only, QString* error) {
     const QFileInfo fi(path);
@@ -60,6 +81,7 @@ bool open_sqlite(const QString& name, const QString& path, bool read_only, QStri
         ok = q.exec(QStringLiteral("PRAGMA synchronous = FULL")) &&
              q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
         if (!ok) why = sql_error(q);
+        if (ok && !read_only) choose_journal(q, fi.absoluteFilePath());
     }
     if (!ok) {
         *error = QStringLiteral("Could not open '%1': %2").arg(path, why.trimmed());
@@ -177,6 +199,67 @@ int16_t to_int16(const QVariant& v, bool* ok) {
     return good ? static_cast<int16_t>(d) : 0;
 }
 
+namespace {
+
+// What a connection has seen of the database's changes: SQLite's data_version, which moves when
+// another connection commits, and total_changes(), the rows this connection has changed. While
+// both stand still, a record count taken earlier is still right.
+struct WriteStamp {
+    qint64 version = -1;
+    qint64 changes = -1;
+    bool valid() const { return version >= 0; }
+    bool operator==(const WriteStamp&) const = default;
+};
+
+} // namespace
+
+// The record counts a connection knows, each with the stamp at which it was right, so that a
+// recordset opened again on the same records (another order) need not count them.
+struct Connection::Counts {
+    struct Known {
+        QString from_where;
+        int count = 0;
+        WriteStamp at;
+    };
+    std::unique_ptr<QSqlQuery> stamp_query;
+    std::vector<Known> known;
+
+    WriteStamp stamp(const QSqlDatabase& db) {
+        if (!stamp_query) {
+            stamp_query = std::make_unique<QSqlQuery>(db);
+            stamp_query->setForwardOnly(true);
+            if (!stamp_query->prepare(
+                    QStringLiteral("SELECT data_version, total_changes() FROM pragma_data_version"))) {
+                stamp_query.reset();
+                return {};
+            }
+        }
+        WriteStamp s;
+        if (stamp_query->exec() && stamp_query->next())
+            s = {stamp_query->value(0).toLongLong(), stamp_query->value(1).toLongLong()};
+        stamp_query->finish();
+        return s;
+    }
+
+    std::optional<int> count_at(const QString& from_where, const WriteStamp& now) const {
+        for (const Known& k : known)
+            if (k.from_where == from_where && k.at == now) return k.count;
+        return std::nullopt;
+    }
+
+    void remember(const QString& from_where, int count, const WriteStamp& at) {
+        auto it = std::find_if(known.begin(), known.end(),
+                               [&](const Known& k) { return k.from_where == from_where; });
+        if (it != known.end()) {
+            it->count = count;
+            it->at = at;
+            return;
+        }
+        if (known.size() >= 8) known.erase(known.begin());
+        known.push_back({from_where, count, at});
+    }
+};
+
 // ---------------------------------------------------------------------------------------------
 // Connection
 
@@ -192,12 +275,14 @@ bool Connection::Open(const QString& conn_str, const QString&, const QString&, i
     const QString name = QStringLiteral("adodb-%1").arg(next_connection_id++);
     if (!open_sqlite(name, path_from_conn_str(conn_str), false, &error_)) return false;
     name_ = name;
+    counts_ = std::make_unique<Counts>();
     return true;
 }
 
 void Connection::Close() {
     while (!recordsets_.empty())
         recordsets_.back()->Close();
+    counts_.reset();
     if (name_.isEmpty()) return;
     {
         QSqlDatabase db = QSqlDatabase::database(name_, false);
@@ -248,6 +333,7 @@ struct Recordset::Impl {
     std::function<void()> on_change;
 
     bool updatable = false;
+    QString order_key;   // the order as a row value, see order_key_of
     QString table;       // quoted, when updatable
     QString select_cols; // "rowid AS __wv_rowid, <columns>" or "*"
     QString from_where;  // " FROM <table> [WHERE (...)]" or " FROM (<sql>)"
@@ -261,6 +347,7 @@ struct Recordset::Impl {
     int first_col = 0;         // 1 when the query's first column is the rowid
 
     int count = 0;
+    WriteStamp counted_at; // when `count` was last known to be right
     int pos = 0;
     bool deleted_current = false;
     std::optional<Row> detached; // current record not (yet) located by position (after Update)
@@ -279,6 +366,19 @@ struct Recordset::Impl {
     void drop_pages() {
         pages.clear();
         page_order.clear();
+    }
+    // Drops the pages that hold records at `position` or after it; the records before it are
+    // where they were.
+    void drop_pages_from(int position) {
+        for (auto it = pages.begin(); it != pages.end();) {
+            if ((it->first + 1) * kPageSize > position) {
+                page_order.erase(std::remove(page_order.begin(), page_order.end(), it->first),
+                                 page_order.end());
+                it = pages.erase(it);
+            } else {
+                ++it;
+            }
+        }
     }
 
     int column_of(const QString& name) const {
@@ -303,14 +403,102 @@ struct Recordset::Impl {
         return r;
     }
 
-    bool load_count() {
+    WriteStamp stamp() const { return conn && conn->counts_ ? conn->counts_->stamp(db()) : WriteStamp{}; }
+
+    // Counts the records, or with `reuse` takes the count the connection knows to be right now.
+    bool load_count(bool reuse) {
+        // Taken before counting: a commit by another connection while the count runs moves it.
+        const WriteStamp now = stamp();
+        if (reuse && now.valid()) {
+            if (const auto known = conn->counts_->count_at(from_where, now)) {
+                count = *known;
+                counted_at = now;
+                return true;
+            }
+        }
         QSqlQuery q(db());
         if (!q.exec(QStringLiteral("SELECT COUNT(*)") + from_where) || !q.next()) {
             error = sql_error(q);
+            counted_at = {};
             return false;
         }
         count = q.value(0).toInt();
+        counted_at = now;
+        if (now.valid()) conn->counts_->remember(from_where, count, now);
         return true;
+    }
+
+    // After this recordset changed `affected` rows, `delta` of them records of its own: the count
+    // follows when nothing else changed the database since it was last right (no commit of
+    // another connection, no other change on this one), and is taken anew otherwise.
+    bool count_change(int affected, int delta) {
+        const WriteStamp after = stamp();
+        const bool in_step = counted_at.valid() && after.valid() && after.version == counted_at.version &&
+                             after.changes == counted_at.changes + affected;
+        if (!in_step) {
+            const QString kept = error;
+            if (load_count(false)) return false;
+            error = kept;
+        }
+        count = std::max(0, count + delta);
+        if (!in_step) return false;
+        counted_at = after;
+        conn->counts_->remember(from_where, count, after);
+        return true;
+    }
+
+    // Whether record `a` comes after record `b` in the source's order: the order's columns
+    // compared as one row value, each with its own collation, as ORDER BY compares them.
+    bool sorts_after(qint64 a, qint64 b) {
+        QSqlQuery* q =
+            prepared(compare_stmt, QStringLiteral("SELECT (") + order_key + QStringLiteral(") > (SELECT ") +
+                                       order_key + QStringLiteral(" FROM ") + table +
+                                       QStringLiteral(" WHERE rowid = ?) FROM ") + table +
+                                       QStringLiteral(" WHERE rowid = ?"));
+        if (!q) return false;
+        q->bindValue(0, b);
+        q->bindValue(1, a);
+        const bool after = q->exec() && q->next() && q->value(0).toInt() == 1;
+        q->finish();
+        return after;
+    }
+
+    // After record `rowid` was added: the full pages whose records all come before it keep their
+    // places; the others are read again. Pages are checked from the last one read: once one
+    // stays, every page before it does.
+    void drop_pages_after_added(qint64 rowid) {
+        if (order_key.isEmpty()) {
+            drop_pages();
+            return;
+        }
+        for (auto it = pages.rbegin(); it != pages.rend();) {
+            // A page that is not full ends the records: the added one joins it.
+            const std::vector<Row>& rows = it->second;
+            if (rows.size() == static_cast<size_t>(kPageSize) && sorts_after(rowid, rows.back().rowid))
+                return;
+            const int p = it->first;
+            page_order.erase(std::remove(page_order.begin(), page_order.end(), p), page_order.end());
+            it = std::make_reverse_iterator(pages.erase(std::next(it).base()));
+        }
+    }
+
+    // The source's order as a row value of plain columns, ascending ("Reading, date, time, rowid");
+    // empty when a term is descending or more than a column.
+    static QString order_key_of(const QStringList& order_terms) {
+        QStringList columns;
+        for (QString t : order_terms) {
+            t = t.trimmed();
+            if (t.endsWith(QLatin1String(" asc"), Qt::CaseInsensitive)) t = t.chopped(4).trimmed();
+            const QString name = jet::unquote_ident(t);
+            if (name.isEmpty()) return QString();
+            for (const QChar c : name)
+                if (!c.isLetterOrNumber() && c != u'_' && c != u' ') return QString();
+            if (name.contains(u' ') && !(t.startsWith(u'"') || t.startsWith(u'[') || t.startsWith(u'`')))
+                return QString(); // DESC, COLLATE or an expression
+            columns << jet::quote_ident(name);
+        }
+        columns << QStringLiteral("rowid");
+        return columns.join(QStringLiteral(", "));
     }
 
     const std::vector<Row>* page(int p) const {
@@ -383,22 +571,51 @@ struct Recordset::Impl {
 
     // The record `rowid` as the source selects it; filtered false when the source excludes it.
     std::optional<Row> fetch(qint64 rowid, bool* in_source) {
-        QSqlQuery q(db());
         const QString base = QStringLiteral("SELECT ") + select_cols + QStringLiteral(" FROM ") + table +
                              QStringLiteral(" WHERE rowid = ?");
-        q.prepare(where_cond.isEmpty() ? base : base + QStringLiteral(" AND (") + where_cond + u')');
-        q.addBindValue(rowid);
-        if (q.exec() && q.next()) {
-            *in_source = true;
-            return read_row(q);
-        }
         *in_source = false;
-        q.finish();
-        q.prepare(QStringLiteral("SELECT ") + select_cols + QStringLiteral(" FROM ") + table +
-                  QStringLiteral(" WHERE rowid = ?"));
-        q.addBindValue(rowid);
-        if (q.exec() && q.next()) return read_row(q);
-        return std::nullopt;
+        std::optional<Row> row;
+        if (QSqlQuery* q =
+                prepared(fetch_in_source,
+                         where_cond.isEmpty() ? base : base + QStringLiteral(" AND (") + where_cond + u')')) {
+            q->bindValue(0, rowid);
+            if (q->exec() && q->next()) {
+                *in_source = true;
+                row = read_row(*q);
+            }
+            q->finish();
+        }
+        if (row || where_cond.isEmpty()) return row;
+        if (QSqlQuery* q = prepared(fetch_any, base)) {
+            q->bindValue(0, rowid);
+            if (q->exec() && q->next()) row = read_row(*q);
+            q->finish();
+        }
+        return row;
+    }
+
+    // Statements that every store runs, prepared once per recordset source.
+    struct Prepared {
+        QString sql;
+        std::unique_ptr<QSqlQuery> query;
+    };
+    Prepared insert_stmt, fetch_in_source, fetch_any, compare_stmt;
+
+    QSqlQuery* prepared(Prepared& p, const QString& sql) {
+        if (!p.query || p.sql != sql) {
+            p.query = std::make_unique<QSqlQuery>(db());
+            p.sql = sql;
+            if (!p.query->prepare(sql)) {
+                error = sql_error(*p.query);
+                p.query.reset();
+                return nullptr;
+            }
+        }
+        return p.query.get();
+    }
+    void drop_prepared() {
+        for (Prepared* p : {&insert_stmt, &fetch_in_source, &fetch_any, &compare_stmt})
+            p->query.reset();
     }
 
     bool before_move() {
@@ -456,7 +673,9 @@ bool Recordset::Open(const QString& source, Connection& conn, int, int, int) {
         d->order_fwd = QStringLiteral(" ORDER BY ") + fwd.join(QStringLiteral(", "));
         d->order_rev = QStringLiteral(" ORDER BY ") + rev.join(QStringLiteral(", "));
         d->first_col = 1;
+        d->order_key = Impl::order_key_of(parts.order_terms);
     } else {
+        d->order_key.clear();
         d->table.clear();
         d->select_cols = QStringLiteral("*");
         d->where_cond.clear();
@@ -482,7 +701,7 @@ bool Recordset::Open(const QString& source, Connection& conn, int, int, int) {
         d->index.insert(rec.fieldName(i).toLower(), c);
     }
     q.finish();
-    if (!d->load_count()) {
+    if (!d->load_count(true)) {
         d->conn = nullptr;
         return false;
     }
@@ -498,7 +717,9 @@ void Recordset::Close() {
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
     d->conn = nullptr;
     d->drop_pages();
+    d->drop_prepared();
     d->count = 0;
+    d->counted_at = {};
     d->pos = 0;
     d->detached.reset();
     d->deleted_current = false;
@@ -701,23 +922,27 @@ bool Recordset::Impl::store() {
     std::sort(cols.begin(), cols.end());
     QSqlQuery q(db());
     qint64 rowid = 0;
+    int affected = 0;
     if (mode == Mode::Add) {
         QStringList names, marks;
         for (int c : cols) {
             names << jet::quote_ident(fields[c]);
             marks << QStringLiteral("?");
         }
-        q.prepare(cols.isEmpty()
-                      ? QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES")
-                      : QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + names.join(u',') +
-                            QStringLiteral(") VALUES (") + marks.join(u',') + u')');
-        for (int c : cols)
-            q.addBindValue(edits.value(c));
-        if (!q.exec()) {
-            error = sql_error(q);
-            return false;
-        }
-        rowid = q.lastInsertId().toLongLong();
+        QSqlQuery* insert = prepared(
+            insert_stmt, cols.isEmpty()
+                             ? QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES")
+                             : QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") +
+                                   names.join(u',') + QStringLiteral(") VALUES (") + marks.join(u',') + u')');
+        if (!insert) return false;
+        for (int i = 0; i < cols.size(); ++i)
+            insert->bindValue(i, edits.value(cols[i]));
+        const bool inserted = insert->exec();
+        if (!inserted) error = sql_error(*insert);
+        rowid = insert->lastInsertId().toLongLong();
+        affected = std::max(0, insert->numRowsAffected());
+        insert->finish();
+        if (!inserted) return false;
     } else {
         const Row* r = current();
         if (!r) {
@@ -738,6 +963,7 @@ bool Recordset::Impl::store() {
                 error = sql_error(q);
                 return false;
             }
+            affected = std::max(0, q.numRowsAffected());
         }
     }
     q.finish();
@@ -749,8 +975,12 @@ bool Recordset::Impl::store() {
     const int old_pos = pos;
     bool in_source = false;
     std::optional<Row> row = fetch(rowid, &in_source);
-    drop_pages();
-    if (added && in_source) ++count;
+    const bool in_step = count_change(affected, added && in_source ? 1 : 0);
+    // An added record moves only the records after it; one the source leaves out moves none.
+    if (!in_step || !added)
+        drop_pages();
+    else if (in_source)
+        drop_pages_after_added(rowid);
     if (row) {
         detached = std::move(row);
         detached_hint = added ? count - 1 : old_pos;
@@ -796,14 +1026,15 @@ bool Recordset::Delete() {
         d->error = sql_error(q);
         return false;
     }
-    const bool gone = q.numRowsAffected() > 0;
+    const int affected = std::max(0, q.numRowsAffected());
     q.finish();
-    d->drop_pages();
-    if (gone) {
-        d->count = std::max(0, d->count - 1);
-        d->deleted_current = true;
-    }
     d->error.clear();
+    // The records before the deleted one keep their places.
+    if (d->count_change(affected, affected > 0 ? -1 : 0))
+        d->drop_pages_from(d->pos);
+    else
+        d->drop_pages();
+    if (affected > 0) d->deleted_current = true;
     d->changed();
     return true;
 }
@@ -818,7 +1049,7 @@ bool Recordset::Requery() {
     d->detached.reset();
     d->deleted_current = false;
     d->pos = 0;
-    const bool ok = d->load_count();
+    const bool ok = d->load_count(false);
     if (ok) d->error.clear();
     d->changed();
     return ok;
@@ -848,10 +1079,9 @@ bool CompactDatabase(const QString& src_conn_str, const QString& dst_conn_str, Q
             }
             QSqlDatabase::database(name, false).close();
             QSqlDatabase::removeDatabase(name);
-            if (!ok) {
-                QFile::remove(dst);
-                QFile::remove(dst + QStringLiteral("-journal"));
-            }
+            if (!ok)
+                for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+                    QFile::remove(dst + QLatin1String(suffix));
         }
     }
     if (error) *error = why;

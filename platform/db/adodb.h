@@ -19,10 +19,20 @@
 //     QDateTime as "YYYY-MM-DD HH:MM:SS"; they read back as that text. So "order by date,time"
 //     sorts chronologically and a grid shows them as a date and a time.
 //
-// Records are read lazily, a page at a time: RecordCount is a COUNT(*), MoveLast reads only the
-// last page, and a recordset on a million rows opens as fast as on ten. Each Update is its own
-// transaction, on disk when it returns. A database locked by another connection makes a write
-// fail with an error text after the busy timeout (3 s by default).
+// Records are read lazily, a page at a time: MoveLast reads only the last page, and a recordset on
+// a million rows opens as fast as on ten. RecordCount is counted once and then kept in step with
+// the records added and deleted through the recordset; it is counted again on Requery, and when
+// SQLite reports that another connection (or an Execute) has changed the database since. A
+// recordset opened on the same records in another order takes the count its connection already
+// knows. A record added or deleted through the recordset keeps the pages read before it (a grid
+// scrolled anywhere in the records reads nothing again when a record is added after them).
+//
+// Each Update is its own transaction, on disk when it returns: the database keeps a write-ahead log
+// (zqdata.mdb-wal, zqdata.mdb-shm beside the file) with synchronous=FULL, so that a store costs one
+// flush and a reader never blocks the writer. Other programs, such as the sqlite3 command, open
+// the file as usual. On a network file system, where the log's shared memory cannot work, the
+// file keeps a rollback journal. A database locked by another connection makes a write fail with
+// an error text after the busy timeout (3 s by default).
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
@@ -74,11 +84,14 @@ public:
     QString error() const { return error_; }
     QSqlDatabase database() const;
 
+    struct Counts;
+
 private:
     friend class Recordset;
     QString name_;
     QString error_;
     std::vector<Recordset*> recordsets_;
+    std::unique_ptr<Counts> counts_; // record counts known on this connection, see adodb.cpp
 };
 
 class Recordset {
@@ -151,8 +164,9 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-// Compacts one database file into another (both named by connection strings). The destination
-// must not exist; on failure nothing is left at the destination.
+// Compacts one database file into another (both named by connection strings), at the speed of
+// SQLite's VACUUM INTO; records still in the source's write-ahead log are part of the copy. The
+// destination must not exist; on failure nothing is left at the destination.
 bool CompactDatabase(const QString& src_conn_str, const QString& dst_conn_str, QString* error = nullptr);
 
 } // namespace adodb

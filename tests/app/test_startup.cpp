@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QLockFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -310,6 +312,62 @@ private slots:
         QVERIFY(!Main());
         QVERIFY(has_text(rec, cfg_file()));
         QVERIFY(core.conn_str.isEmpty());
+    }
+
+    void compaction_with_side_files_data() {
+        QTest::addColumn<QString>("side");
+        QTest::addColumn<bool>("compacted");
+        QTest::newRow("log left by a killed writer") << "killed writer" << true;
+        QTest::newRow("stale shared-memory file") << "stale shm" << true;
+        QTest::newRow("another program still writing") << "open writer" << false;
+    }
+    // Readings in the write-ahead log beside the database are never lost: they are in the
+    // compacted copy, or, while another program still holds the log open, the file is left as
+    // it was.
+    void compaction_with_side_files() {
+        QFETCH(QString, side);
+        QFETCH(bool, compacted);
+        const QString wal = app->path() + "-wal";
+        const QString shm = app->path() + "-shm";
+        const QString writer_name = "side-files-writer";
+        {
+            QSqlDatabase writer = QSqlDatabase::addDatabase("QSQLITE", writer_name);
+            writer.setDatabaseName(app->path());
+            QVERIFY(writer.open());
+            QSqlQuery q(writer);
+            QVERIFY(q.exec("PRAGMA journal_mode = WAL") && q.next());
+            QCOMPARE(q.value(0).toString(), QString("wal"));
+            QVERIFY(q.exec("PRAGMA wal_autocheckpoint = 0"));
+            for (int i = 0; i < 3; ++i)
+                QVERIFY(q.exec(
+                    QString("INSERT INTO datacol (ScaleID, Reading) VALUES ('S%1', 'in the log')").arg(i)));
+        }
+        QVERIFY(QFileInfo(wal).size() > 0);
+        if (side == "killed writer") {
+            // What a killed process leaves: the file and its log as they stood, nobody holding them.
+            QTemporaryDir keep;
+            QVERIFY(QFile::copy(app->path(), keep.path() + "/db") && QFile::copy(wal, keep.path() + "/wal"));
+            QSqlDatabase::removeDatabase(writer_name);
+            QVERIFY(!QFile::exists(wal)); // the clean close played the log into the file
+            QVERIFY(QFile::remove(app->path()));
+            QVERIFY(QFile::copy(keep.path() + "/db", app->path()) && QFile::copy(keep.path() + "/wal", wal));
+        } else if (side == "stale shm") {
+            QSqlDatabase::removeDatabase(writer_name);
+            write_all(shm, QByteArray(32768, '\x5a'));
+        }
+        QString error;
+        QCOMPARE(compact_database(app->folder, &error), compacted);
+        QVERIFY(!QFile::exists(app->folder + "/temp.mdb"));
+        if (compacted) {
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+            // The compacted file holds the readings by itself: no log is left to play into it.
+            QVERIFY(QFileInfo(wal).size() == 0);
+        } else {
+            QVERIFY(!error.isEmpty());
+            QSqlDatabase::removeDatabase(writer_name);
+        }
+        QCOMPARE(app->scalar("SELECT COUNT(*) FROM datacol WHERE Reading = 'in the log'").toInt(), 3);
+        QCOMPARE(app->scalar("PRAGMA integrity_check").toString(), QString("ok"));
     }
 
     void compact_database_replaces_only_whole_copy() {

@@ -115,6 +115,8 @@ private slots:
     void ends();
     void scrolling_moves_window_data();
     void scrolling_moves_window();
+    void count_follows_changes_data();
+    void count_follows_changes();
 };
 
 void TestDataGrid::bounded_rows_data() {
@@ -256,6 +258,78 @@ void TestDataGrid::scrolling_moves_window() {
         key(f.grid, Qt::Key_PageUp);
     QVERIFY(f.consistent());
     QCOMPARE(f.id_in_row(f.first_visible_row()), 1);
+}
+
+void TestDataGrid::count_follows_changes_data() {
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("own adds") << QStringList{"add", "add", "add"};
+    QTest::newRow("own deletes, down to fewer than the window") << QStringList{"delete", "delete", "delete"};
+    QTest::newRow("another connection adds, then an own add") << QStringList{"other add", "add"};
+    QTest::newRow("another connection deletes, then an own delete") << QStringList{"other delete", "delete"};
+    QTest::newRow("another connection adds, then the order changes") << QStringList{"other add", "sort"};
+    QTest::newRow("own adds and deletes across order changes")
+        << QStringList{"add", "sort", "delete", "sort", "add", "sort"};
+    QTest::newRow("another connection adds between own adds")
+        << QStringList{"add", "other add", "add", "sort"};
+    QTest::newRow("scrolled to the middle, own adds and deletes") << QStringList{
+        "scroll", "add", "delete shown", "delete", "add", "sort", "scroll", "add", "delete shown"};
+    QTest::newRow("scrolled to the middle, another connection adds")
+        << QStringList{"scroll", "other add", "add"};
+}
+
+// The count, the window and the record bar follow the records added and deleted through the
+// control, and catch up with another connection's changes at the next change or new order.
+void TestDataGrid::count_follows_changes() {
+    QFETCH(QStringList, steps);
+    Fixture f(kLimit + 1);
+    QVERIFY2(f.ready(), qPrintable(f.error));
+    adodb::Recordset* rs = f.control.Recordset();
+    bool by_reading = false;
+    for (const QString& step : steps) {
+        if (step == "add") {
+            f.add_reading();
+        } else if (step == "delete") {
+            rs->MoveLast();
+            if (!rs->Delete()) f.error = rs->error();
+        } else if (step == "other add") {
+            f.error =
+                f.db.exec("INSERT INTO datacol (ScaleID, Reading) VALUES ('131', '2.0'), ('132', '3.0')");
+        } else if (step == "other delete") {
+            f.error = f.db.exec(
+                "DELETE FROM datacol WHERE ID IN (SELECT ID FROM datacol ORDER BY ID DESC LIMIT 3)");
+        } else if (step == "delete shown") {
+            // The record in the second row on screen.
+            rs->MoveFirst();
+            for (int i = 0; i <= f.grid.topRecord(); ++i)
+                rs->MoveNext();
+            if (!rs->Delete()) f.error = rs->error();
+        } else if (step == "scroll") {
+            f.grid.scrollToRecord(f.model->recordCount() / 2);
+        } else if (step == "sort") {
+            by_reading = !by_reading;
+            f.control.setRecordSource(
+                QStringLiteral("select ID,ScaleID,Reading,Date,Time from datacol order by ") +
+                (by_reading ? "Reading, date,time" : "ID"));
+            if (!f.control.Refresh()) f.error = f.control.error();
+        }
+        QVERIFY2(f.error.isEmpty(), qPrintable(step + ": " + f.error));
+        if (step.startsWith("other")) continue;
+        QCoreApplication::processEvents();
+        const int records = f.db.scalar("SELECT COUNT(*) FROM datacol").toInt();
+        QCOMPARE(rs->RecordCount(), records);
+        QCOMPARE(f.model->recordCount(), records);
+        QCOMPARE(f.model->rowCount(), std::min(records, kLimit));
+        QCOMPARE(f.grid.recordScrollBar()->isHidden(), records <= kLimit);
+        if (records > kLimit) QCOMPARE(f.grid.recordScrollBar()->maximum(), records - f.whole_rows());
+        // The rows on screen are the records the database has at their places.
+        const QString order = by_reading ? "Reading, date, time, rowid" : "ID";
+        for (int row = f.first_visible_row(); row >= 0 && row <= f.last_visible_row(); ++row)
+            QCOMPARE(f.id_in_row(row),
+                     f.db.scalar(QString("SELECT ID FROM datacol ORDER BY %1 LIMIT 1 OFFSET %2")
+                                     .arg(order)
+                                     .arg(f.model->windowOffset() + row))
+                         .toInt());
+    }
 }
 
 WEYVANE_TEST_MAIN(TestDataGrid)

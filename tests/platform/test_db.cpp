@@ -7,8 +7,10 @@
 #include "tests/support/test_main.h"
 
 #include <QDate>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QTime>
 #include <csignal>
@@ -496,7 +498,8 @@ private slots:
         QCOMPARE(db.scalar("SELECT COUNT(*) FROM datacol").toInt(), 2);
     }
 
-    // A child process stores a record and is killed at once; the record is there.
+    // A child process stores a record and is killed at once; the record is there, in the
+    // write-ahead log the killed process left, for the layer and for the sqlite3 command alike.
     void durable_after_kill() {
         TempDatabase db;
         QProcess child;
@@ -508,6 +511,13 @@ private slots:
         QVERIFY(id.startsWith("stored "));
         ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
         QVERIFY(child.waitForFinished(20000));
+        QVERIFY(QFileInfo(db.path() + "-wal").size() > 0);
+        const QString sqlite3 = QStandardPaths::findExecutable("sqlite3");
+        QVERIFY(!sqlite3.isEmpty());
+        QProcess cli;
+        cli.start(sqlite3, {db.path(), "SELECT Reading FROM datacol WHERE ID=" + id.mid(7)});
+        QVERIFY(cli.waitForFinished(20000));
+        QCOMPARE(cli.readAllStandardOutput().trimmed(), QByteArray("42.0"));
         QCOMPARE(db.scalar("SELECT Reading FROM datacol WHERE ID=" + id.mid(7)).toString(),
                  QStringLiteral("42.0"));
     }
