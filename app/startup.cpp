@@ -10,10 +10,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "app/frmMain.h"
 #include "core/cfg_file.h"
 #include "core/core_state.h"
 #include "core/forms.h"
-#include "app/frmMain.h"
 #include "core/getdatapath.h"
 #include "core/syscfg.h"
 #include "platform/db/adodb.h"

@@ -12,9 +12,9 @@
 #include <QToolBar>
 #include <QtTest>
 
+#include "app/frmMain.h"
 #include "core/core_state.h"
 #include "core/forms.h"
-#include "app/frmMain.h"
 #include "links/links_state.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/message_box.h"

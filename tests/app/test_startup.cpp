@@ -11,12 +11,12 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "app/frmMain.h"
+#include "app/startup.h"
 #include "core/cfg_file.h"
 #include "core/core_state.h"
 #include "core/forms.h"
-#include "app/frmMain.h"
 #include "core/getdatapath.h"
-#include "app/startup.h"
 #include "platform/instance/instance.h"
 #include "platform/ui/message_box.h"
 #include "tests/support/temp_database.h"

@@ -1,9 +1,9 @@
 // The slave windows: opening one for the selected scale, closing them all, the layout saved
 // in the settings row and restored, the click that selects a scale, and the label's fonts.
+#include "app/frmMain.h"
 #include "collect/slave_windows.h"
 #include "core/core_state.h"
 #include "core/forms.h"
-#include "app/frmMain.h"
 #include "links/links_state.h"
 #include "platform/ui/twips.h"
 #include "screen/form1.h"

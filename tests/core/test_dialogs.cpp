@@ -11,11 +11,11 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include "app/frmMain.h"
 #include "core/cfg_file.h"
 #include "core/core_state.h"
 #include "core/forms.h"
 #include "core/frmAbout.h"
-#include "app/frmMain.h"
 #include "core/getdatapath.h"
 #include "platform/registry/registry.h"
 #include "platform/ui/message_box.h"

@@ -1,8 +1,8 @@
 // The scale screen's start-up and shutdown on every link, against database copies and the
 // scale simulator (pty, simulated FTDI devices, loopback TCP).
+#include "app/frmMain.h"
 #include "core/core_state.h"
 #include "core/forms.h"
-#include "app/frmMain.h"
 #include "links/link_devices.h"
 #include "links/links_state.h"
 #include "platform/db/data_control.h"
