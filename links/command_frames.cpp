@@ -3,14 +3,15 @@
 #include "core/core_state.h"
 #include "links/ftdi_adapter.h"
 #include "links/link_devices.h"
+#include "links/link_type.h"
 #include "platform/ftdi/ftdi.h"
 
 namespace frames {
 
 namespace {
 
-bool is_single(const QString& t) {
-    return t == QLatin1String("RS232") || t == QLatin1String("USB");
+bool is_single(LinkType t) {
+    return t == LinkType::RS232 || t == LinkType::USB;
 }
 
 QByteArray one(char c) {
@@ -27,15 +28,15 @@ Writes net_frame(int addr, char second, char c, bool one_write) {
 
 // A request of the configuration group: "*c" in one write on "RS232", one write A 0x11 c on
 // "USB485", nothing elsewhere.
-Writes config_request(const QString& t, int addr, char c) {
-    if (t == QLatin1String("RS232")) return {QByteArray() + cmd_prefix + c};
-    if (t == QLatin1String("USB485")) return net_frame(addr, net_cmd_byte, c, true);
+Writes config_request(LinkType t, int addr, char c) {
+    if (t == LinkType::RS232) return {QByteArray() + cmd_prefix + c};
+    if (t == LinkType::USB485) return net_frame(addr, net_cmd_byte, c, true);
     return {};
 }
 
-Writes block_head(const QString& t, int addr, char letter) {
-    if (t == QLatin1String("RS232")) return {update_prefix + letter};
-    if (t == QLatin1String("USB485")) return net_frame(addr, net_update_byte, letter, false);
+Writes block_head(LinkType t, int addr, char letter) {
+    if (t == LinkType::RS232) return {update_prefix + letter};
+    if (t == LinkType::USB485) return net_frame(addr, net_update_byte, letter, false);
     return {};
 }
 
@@ -54,73 +55,71 @@ bool address_byte(int addr, char* out) {
     return true;
 }
 
-Writes poll(const QString& t, int addr, bool frame, PollSource source) {
-    if (t == QLatin1String("RS232")) return {one(cmd_prefix), one(frame ? 'F' : 'P')};
-    if (t == QLatin1String("USB"))
-        return {one(cmd_prefix), one(frame && source == PollSource::single ? 'F' : '1')};
-    if (t == QLatin1String("RS485")) return net_frame(addr, net_cmd_byte, frame ? 'F' : '1', false);
-    if (t == QLatin1String("USB485"))
+Writes poll(LinkType t, int addr, bool frame, PollSource source) {
+    if (t == LinkType::RS232) return {one(cmd_prefix), one(frame ? 'F' : 'P')};
+    if (t == LinkType::USB) return {one(cmd_prefix), one(frame && source == PollSource::single ? 'F' : '1')};
+    if (t == LinkType::RS485) return net_frame(addr, net_cmd_byte, frame ? 'F' : '1', false);
+    if (t == LinkType::USB485)
         return net_frame(addr, net_cmd_byte, frame ? 'F' : '1', source == PollSource::cycle);
     return {};
 }
 
-Writes poll_request(const QString& t, int addr, PollSource source) {
+Writes poll_request(LinkType t, int addr, PollSource source) {
     return poll(t, addr, false, source);
 }
 
-Writes frame_poll_request(const QString& t, int addr, PollSource source) {
+Writes frame_poll_request(LinkType t, int addr, PollSource source) {
     return poll(t, addr, true, source);
 }
 
-Writes ethernet_poll_request(const QString& t, int addr) {
-    if (t != QLatin1String("Ethernet")) return {};
+Writes ethernet_poll_request(LinkType t, int addr) {
+    if (t != LinkType::Ethernet) return {};
     return net_frame(addr, net_cmd_byte, 'K', true);
 }
 
-Writes keypad_key_frame(const QString& t, int addr, int key_code) {
+Writes keypad_key_frame(LinkType t, int addr, int key_code) {
     const char key = key_char(key_code);
     if (!key) return {};
     if (is_single(t)) return {one(cmd_prefix), one(key)};
-    if (t == QLatin1String("RS485") || t == QLatin1String("USB485"))
-        return net_frame(addr, net_cmd_byte, key, false);
+    if (t == LinkType::RS485 || t == LinkType::USB485) return net_frame(addr, net_cmd_byte, key, false);
     return {};
 }
 
-Writes output_config_read(const QString& t, int addr) {
+Writes output_config_read(LinkType t, int addr) {
     return config_request(t, addr, 'J');
 }
-Writes group_setup_read(const QString& t, int addr) {
+Writes group_setup_read(LinkType t, int addr) {
     return config_request(t, addr, 'G');
 }
-Writes totals_request(const QString& t, int addr) {
+Writes totals_request(LinkType t, int addr) {
     return config_request(t, addr, 'T');
 }
-Writes reset_totals_request(const QString& t, int addr) {
+Writes reset_totals_request(LinkType t, int addr) {
     return config_request(t, addr, 'R');
 }
-Writes write_finish_command(const QString& t, int addr) {
+Writes write_finish_command(LinkType t, int addr) {
     return config_request(t, addr, 'S');
 }
 
-Writes output_config_block(const QString& t, int addr, char letter) {
+Writes output_config_block(LinkType t, int addr, char letter) {
     if (letter < 'A' || letter > 'H') return {};
     return block_head(t, addr, letter);
 }
 
-Writes group_setup_block(const QString& t, int addr, char letter) {
+Writes group_setup_block(LinkType t, int addr, char letter) {
     const bool digit = letter >= '0' && letter <= '9';
-    if (!digit && !(letter == 'I' && t == QLatin1String("USB485"))) return {};
+    if (!digit && !(letter == 'I' && t == LinkType::USB485)) return {};
     return block_head(t, addr, letter);
 }
 
 void send(const Writes& writes) {
-    const QString& t = core.comm_type;
+    const LinkType t = link_type();
     for (const QByteArray& w : writes) {
-        if (t == QLatin1String("RS232") || t == QLatin1String("RS485"))
+        if (t == LinkType::RS232 || t == LinkType::RS485)
             MSComm1().Output(w);
-        else if (t == QLatin1String("USB") || t == QLatin1String("USB485"))
+        else if (t == LinkType::USB || t == LinkType::USB485)
             usb_write(w);
-        else if (t == QLatin1String("Ethernet")) {
+        else if (t == LinkType::Ethernet) {
             if (Winsock1().State() == net::Winsock::sckConnected) Winsock1().SendData(w);
         }
     }

@@ -13,6 +13,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "links/link_type.h"
+
 namespace frames {
 
 constexpr char cmd_prefix = '*';
@@ -34,26 +36,26 @@ char key_char(int code);
 // The address byte of a network frame; false when addr does not fit in one byte (0..255).
 bool address_byte(int addr, char* out);
 
-Writes poll_request(const QString& comm_type, int addr, PollSource source);
-Writes frame_poll_request(const QString& comm_type, int addr, PollSource source);
+Writes poll_request(LinkType link, int addr, PollSource source);
+Writes frame_poll_request(LinkType link, int addr, PollSource source);
 // Poll or frame poll as the "Frame" box says.
-Writes poll(const QString& comm_type, int addr, bool frame, PollSource source);
+Writes poll(LinkType link, int addr, bool frame, PollSource source);
 // Only "Ethernet": one write A 0x11 "K".
-Writes ethernet_poll_request(const QString& comm_type, int addr);
-Writes keypad_key_frame(const QString& comm_type, int addr, int key_code);
-Writes output_config_read(const QString& comm_type, int addr);
-Writes group_setup_read(const QString& comm_type, int addr);
-Writes totals_request(const QString& comm_type, int addr);
-Writes reset_totals_request(const QString& comm_type, int addr);
-Writes write_finish_command(const QString& comm_type, int addr);
+Writes ethernet_poll_request(LinkType link, int addr);
+Writes keypad_key_frame(LinkType link, int addr, int key_code);
+Writes output_config_read(LinkType link, int addr);
+Writes group_setup_read(LinkType link, int addr);
+Writes totals_request(LinkType link, int addr);
+Writes reset_totals_request(LinkType link, int addr);
+Writes write_finish_command(LinkType link, int addr);
 // Head of a parameter block: "!U" + letter in one write on "RS232"; A, 0x12, letter as three
 // writes on "USB485". The block's data follow as the configuration transfer writes them.
 // Output-configuration blocks are "A".."H"; group-setup blocks "1", "0", "9", "2".."8" on
 // "RS232" and "1", "0", "I", "9", "2".."8" on "USB485".
-Writes output_config_block(const QString& comm_type, int addr, char letter);
-Writes group_setup_block(const QString& comm_type, int addr, char letter);
+Writes output_config_block(LinkType link, int addr, char letter);
+Writes group_setup_block(LinkType link, int addr, char letter);
 
-// Sends the writes over the link of core.comm_type: the serial control on "RS232" and
+// Sends the writes over the link in force (link_type()): the serial control on "RS232" and
 // "RS485", usb_write on "USB" and "USB485" (to the adapter, or the selected scale's handle),
 // the socket on "Ethernet" (only while connected).
 void send(const Writes& writes);

@@ -1,6 +1,7 @@
 #include "links/ftdi_adapter.h"
 
 #include "core/core_state.h"
+#include "links/link_type.h"
 #include "links/links_state.h"
 #include "platform/ui/message_box.h"
 
@@ -51,9 +52,8 @@ void usb_open() {
 }
 
 void usb_write(const QByteArray& bytes) {
-    const FT_HANDLE target = core.comm_type == QLatin1String("USB485")
-                                 ? links.usb_handle
-                                 : static_cast<FT_HANDLE>(links.cur_scale_addr);
+    const FT_HANDLE target =
+        link_type() == LinkType::USB485 ? links.usb_handle : static_cast<FT_HANDLE>(links.cur_scale_addr);
     if (target == 0) return;
     for (qsizetype at = 0; at < bytes.size(); at += 256) {
         uint32_t done = 0;
@@ -62,7 +62,7 @@ void usb_write(const QByteArray& bytes) {
 }
 
 void usb_close_all() {
-    if (core.comm_type != QLatin1String("USB485")) {
+    if (link_type() != LinkType::USB485) {
         const int n = std::clamp<int>(links.scale_count, 0, kScaleSlots);
         for (int i = 0; i < n; ++i)
             if (links.scale_addr[i] != 0) FT_Close(static_cast<FT_HANDLE>(links.scale_addr[i]));

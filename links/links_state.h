@@ -61,5 +61,8 @@ struct LinksState {
 
 extern LinksState links;
 
+// Slots the loops may touch: scale_count, never more than the table holds.
+int filled_slots();
+
 // Puts every value back to its state at program start.
 void reset_links_state();

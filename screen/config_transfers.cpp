@@ -7,6 +7,7 @@
 // 0 when found; save_screen_to_scale and save_screen_to_db 1 when they stopped before their end,
 // 0 at their end; upload_oc always 0.
 #include "screen/config_transfers.h"
+#include "links/link_type.h"
 
 #include "core/core_state.h"
 #include "core/text_split.h"
@@ -89,7 +90,7 @@ bool collect_serial_reply(double limit) {
 }
 
 QString record_key(const QString& text) {
-    if (core.comm_type == QLatin1String("RS232")) return QStringLiteral("0");
+    if (link_type() == LinkType::RS232) return QStringLiteral("0");
     const qsizetype hash = text.indexOf(u'#');
     if (hash >= 0) return text.mid(hash + 1);
     return trim_blanks(text);
@@ -111,10 +112,6 @@ void store_single_record(adodb::Recordset& rs, const QString& what) {
 namespace {
 
 using transfers::kGroupValue;
-
-bool is(const QString& t, const char* name) {
-    return t == QLatin1String(name);
-}
 
 // A network block head [A, 0x12, letter] goes out in one write, with its data when given.
 frames::Writes one_write(const frames::Writes& pieces, const QByteArray& data = {}) {
@@ -197,12 +194,12 @@ bool open_table(adodb::Connection& conn, adodb::Recordset& rs, const QString& ta
 
 int16_t form1::read_config(char letter, int32_t addr) {
     const bool oc = letter == 'J';
-    const QString t = core.comm_type;
+    const LinkType t = link_type();
     int16_t status = 0;
 
     stop_polling_for_transfer();
 
-    if (is(t, "USB485")) {
+    if (t == LinkType::USB485) {
         const bool go_on = transfers::network_address_ok(addr) && (transfers::set_long_timeouts() || oc);
         QByteArray reply;
         if (go_on) {
@@ -229,7 +226,7 @@ int16_t form1::read_config(char letter, int32_t addr) {
                 }
             }
         }
-    } else if (is(t, "RS232")) {
+    } else if (t == LinkType::RS232) {
         ui::DoEvents();
         frames::send(oc ? frames::output_config_read(t, addr) : frames::group_setup_read(t, addr));
         ui::DoEvents();
@@ -276,8 +273,8 @@ int16_t form1::load_screen_from_scale(int32_t addr) {
 }
 
 int16_t form1::upload_oc(int32_t addr) {
-    const QString t = core.comm_type;
-    if (is(t, "USB485")) {
+    const LinkType t = link_type();
+    if (t == LinkType::USB485) {
         if (!transfers::network_address_ok(addr)) return 0;
         for (char letter = 'A'; letter <= 'H'; ++letter) {
             const frames::Writes head = one_write(frames::output_config_block(t, addr, letter));
@@ -289,7 +286,7 @@ int16_t form1::upload_oc(int32_t addr) {
         frames::send(frames::write_finish_command(t, addr));
         ui::DoEvents();
         pauses(4);
-    } else if (is(t, "RS232")) {
+    } else if (t == LinkType::RS232) {
         for (char letter = 'A'; letter <= 'H'; ++letter) {
             frames::send(frames::output_config_block(t, addr, letter));
             const int crs = letter == 'G' ? 7 : letter == 'H' ? 3 : 1;
@@ -306,14 +303,14 @@ int16_t form1::upload_oc(int32_t addr) {
 }
 
 int16_t form1::save_screen_to_scale(int32_t addr) {
-    const QString t = core.comm_type;
+    const LinkType t = link_type();
     const QByteArray v(kGroupValue);
     const QByteArray z(1, '\0');
     ui::SetMousePointer(ui::vbHourglass);
     ui::DoEvents();
     ui::DoEvents();
 
-    if (is(t, "USB485")) {
+    if (t == LinkType::USB485) {
         if (!transfers::network_address_ok(addr)) {
             ui::SetMousePointer(ui::vbDefault);
             return 1;
@@ -347,7 +344,7 @@ int16_t form1::save_screen_to_scale(int32_t addr) {
         frames::send(frames::write_finish_command(t, addr));
         ui::DoEvents();
         pauses(4);
-    } else if (is(t, "RS232")) {
+    } else if (t == LinkType::RS232) {
         auto head = [&](char letter) { frames::send(frames::group_setup_block(t, addr, letter)); };
         head('1');
         send(v);

@@ -4,6 +4,7 @@
 #include "core/core_state.h"
 #include "core/waits.h"
 #include "links/command_frames.h"
+#include "links/link_type.h"
 #include "links/links_state.h"
 #include "platform/dde/dde.h"
 #include "platform/ui/message_box.h"
@@ -74,15 +75,15 @@ void form1::Form_LinkExecute(const QString& CmdStr, int16_t& Cancel) {
         save_screen_to_db(arg);
         ui::DoEvents();
     } else if (command == QLatin1String("CLT")) {
-        const QString t = core.comm_type;
-        if (t == QLatin1String("USB485")) {
+        const LinkType t = link_type();
+        if (t == LinkType::USB485) {
             ui::DoEvents();
             transfers::set_long_timeouts();
             ui::DoEvents();
             // An address no frame can carry sends nothing (the frame is empty).
             frames::send(frames::reset_totals_request(t, n));
             ui::DoEvents();
-        } else if (t == QLatin1String("RS232")) {
+        } else if (t == LinkType::RS232) {
             ui::DoEvents();
             frames::send(frames::reset_totals_request(t, n));
             ui::DoEvents();

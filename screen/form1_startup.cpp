@@ -1,5 +1,6 @@
 // Start-up and shutdown of the scale screen: the one-time set-up of the link, the data
 // controls, the scale records and the scale list, and the orderly shutdown.
+#include "links/link_type.h"
 #include "screen/form1.h"
 
 #include "collect/slave_windows.h"
@@ -26,21 +27,12 @@ namespace {
 const QString kScaleCfgSource = QStringLiteral("select * from scalecfg");
 const QString kDatacolSource = QStringLiteral("select ID,ScaleID,Reading,Date,Time from datacol");
 
-// Slots the loops may touch: scale_count, never more than the table holds.
-int filled_slots() {
-    return std::clamp<int>(links.scale_count, 0, kScaleSlots);
-}
-
 // The decimal text of a number as a user types it: "0.33", "1", "0.5"; no exponent.
 QString plain_decimal(double v) {
     QString s = QString::number(v, 'f', 6);
     while (s.contains(u'.') && (s.endsWith(u'0') || s.endsWith(u'.')))
         s.chop(1);
     return s;
-}
-
-bool is(const QString& comm_type) {
-    return core.comm_type == comm_type;
 }
 
 // The line rate of a record's baud field; a field that is empty or holds no usable rate gives
@@ -125,14 +117,14 @@ void form1::setup_screen() {
     if (!setup_still_current(gen)) return;
 
     // 6. The link.
-    if (is("USB") || is("USB485")) {
+    if (link_type() == LinkType::USB || link_type() == LinkType::USB485) {
         if (links.usb_handle == 0) usb_open();
         if (links.usb_fail == 1) {
             Hide();
             Unload();
             return;
         }
-        if (is("USB")) {
+        if (link_type() == LinkType::USB) {
             usb_enumerate();
             Timer2->setEnabled(false);
             Timer3->setEnabled(false);
@@ -141,16 +133,16 @@ void form1::setup_screen() {
             Timer3->setEnabled(false);
             usb485_init();
         }
-    } else if (is("RS232")) {
+    } else if (link_type() == LinkType::RS232) {
         rs232_init();
         for (QWidget* w : std::initializer_list<QWidget*>{Command11, btn_saveslave, btn_slavesload,
                                                           btn_closeallslaves, Frame5})
             w->setEnabled(false);
-    } else if (is("RS485")) {
+    } else if (link_type() == LinkType::RS485) {
         Timer2->setEnabled(false);
         Timer3->setEnabled(false);
         rs485_com_init();
-    } else if (is("Ethernet")) {
+    } else if (link_type() == LinkType::Ethernet) {
         ethernet_connect();
     }
     if (!setup_still_current(gen)) return;
@@ -192,16 +184,17 @@ void form1::setup_screen() {
         if (!setup_still_current(gen)) return;
 
         // 14. The network poll cycle starts only with the network mode.
-        if (is("USB485") || is("RS485") || is("USB")) {
+        if (link_type() == LinkType::USB485 || link_type() == LinkType::RS485 ||
+            link_type() == LinkType::USB) {
             for (ui::FormTimer* t : Timer1)
                 t->setEnabled(false);
             if (!setup_pump(gen)) return;
         }
 
         // 15. Operating mode and view.
-        if (is("RS232")) {
+        if (link_type() == LinkType::RS232) {
             select_option(opt_single);
-        } else if (is("USB485") || is("Ethernet")) {
+        } else if (link_type() == LinkType::USB485 || link_type() == LinkType::Ethernet) {
             select_option(opt_network);
             if (!setup_still_current(gen)) return;
             select_option(opt_netscan);
@@ -227,7 +220,7 @@ bool form1::match_slot(int i, int gen) {
     if (!setup_pump(gen)) return false;
     rs->MoveFirst();
     if (!setup_pump(gen)) return false;
-    if (is("RS485"))
+    if (link_type() == LinkType::RS485)
         rs->Find(QStringLiteral("netid=") + QString::number(links.scale_addr[i]));
     else
         rs->Find(QStringLiteral("serialno='") + links.scale_serial[i].trimmed() + QStringLiteral("'"));
@@ -253,12 +246,12 @@ bool form1::match_slot(int i, int gen) {
         return ok ? v : 0.0;
     };
 
-    if (is("RS232")) {
+    if (link_type() == LinkType::RS232) {
         if (i == 0) {
             links.scale_recid[0] = recid();
             links.scale_active[0] = true;
         }
-    } else if (is("USB")) {
+    } else if (link_type() == LinkType::USB) {
         links.scale_recid[i] = recid();
         links.scale_active[i] = active();
         links.scale_poll_time[i] = polltime();
@@ -273,17 +266,18 @@ bool form1::match_slot(int i, int gen) {
         }
         links.scale_addr[i] = static_cast<int32_t>(handle);
         usb_configure(handle, baud_of(rs->Value(QStringLiteral("baud"))), 1000);
-    } else if (is("RS485") || is("USB485") || is("Ethernet")) {
+    } else if (link_type() == LinkType::RS485 || link_type() == LinkType::USB485 ||
+               link_type() == LinkType::Ethernet) {
         links.scale_recid[i] = recid();
         links.scale_active[i] = active();
         links.scale_poll_time[i] = polltime();
     }
 
     // The Ethernet link's first request, to the slot's own address, once connected.
-    if (is("Ethernet") && Winsock1().State() == net::Winsock::sckConnected) {
+    if (link_type() == LinkType::Ethernet && Winsock1().State() == net::Winsock::sckConnected) {
         Timer2->setEnabled(false);
         Timer3->setEnabled(false);
-        frames::send(frames::ethernet_poll_request(core.comm_type, links.scale_addr[i]));
+        frames::send(frames::ethernet_poll_request(link_type(), links.scale_addr[i]));
     }
     return setup_still_current(gen);
 }
@@ -337,7 +331,7 @@ void form1::Form_Unload(int& cancel) {
 
     // The scale devices opened by the "USB" start-up are closed before the table that holds
     // their handles is cleared; the adapter handle stays open for the run.
-    if (is("USB")) {
+    if (link_type() == LinkType::USB) {
         for (int i = 0; i < filled_slots(); ++i) {
             const auto handle = static_cast<ftdi::FT_HANDLE>(links.scale_addr[i]);
             if (handle != 0 && handle != links.usb_handle) ftdi::FT_Close(handle);

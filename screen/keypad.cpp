@@ -2,6 +2,7 @@
 // network operation, queues it for the poll cycle's next tick.
 #include "core/core_state.h"
 #include "links/command_frames.h"
+#include "links/link_type.h"
 #include "links/links_state.h"
 #include "platform/ui/message_box.h"
 #include "screen/form1.h"
@@ -34,7 +35,7 @@ void form1::vsElastic1_Click() {
         return;
     }
 
-    const QString& t = core.comm_type;
+    const LinkType t = link_type();
     const bool network = links.op_mode == 2;
     const auto queue = [code] {
         // One key waits at a time; a newer key replaces it.
@@ -44,14 +45,14 @@ void form1::vsElastic1_Click() {
     const int slot = links.cur_scale;
     const int addr = slot >= 0 && slot < kScaleSlots ? links.scale_addr[slot] : -1;
 
-    if (t == QLatin1String("RS232")) {
+    if (t == LinkType::RS232) {
         // "*", a pass of the event pump, then the key character.
         const frames::Writes writes = frames::keypad_key_frame(t, 0, code);
         for (qsizetype i = 0; i < writes.size(); ++i) {
             if (i > 0) ui::DoEvents();
             frames::send({writes[i]});
         }
-    } else if (t == QLatin1String("USB") || t == QLatin1String("RS485") || t == QLatin1String("USB485")) {
+    } else if (t == LinkType::USB || t == LinkType::RS485 || t == LinkType::USB485) {
         if (network)
             queue();
         else

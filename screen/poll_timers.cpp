@@ -11,6 +11,7 @@
 #include "links/command_frames.h"
 #include "links/link_devices.h"
 #include "links/link_setup.h"
+#include "links/link_type.h"
 #include "links/links_state.h"
 #include "platform/clock/clock.h"
 #include "platform/ui/message_box.h"
@@ -24,14 +25,6 @@ constexpr int kScanIntervalMs = 250;
 constexpr int kDefaultPollMs = 330;
 // Timer intervals are kept as 16-bit values.
 constexpr int kLongestIntervalMs = 32767;
-
-bool is(const QString& comm_type, const char* name) {
-    return comm_type == QLatin1String(name);
-}
-
-int filled_slots() {
-    return std::clamp<int>(links.scale_count, 0, kScaleSlots);
-}
 
 int cur_scale_addr() {
     const int cur = std::clamp<int>(links.cur_scale, 0, kScaleSlots - 1);
@@ -108,8 +101,9 @@ void form1::connect_poll_timers() {
 
 void form1::Timer1_Timer(int index) {
     (void)index; // the cycle follows timer1_index, the element it armed last
-    const QString t = core.comm_type;
-    const bool looping = is(t, "RS485") || is(t, "USB") || is(t, "USB485") || is(t, "Ethernet");
+    const LinkType t = link_type();
+    const bool looping =
+        t == LinkType::RS485 || t == LinkType::USB || t == LinkType::USB485 || t == LinkType::Ethernet;
     if (looping && links.scan_busy) return;
 
     // Hand the cycle on to the next element.
@@ -123,7 +117,7 @@ void form1::Timer1_Timer(int index) {
 
     // A key queued by the keypad goes out before this tick's polls. Key "1" is the poll
     // character itself, so it is not sent on its own.
-    if (links.key_pending && (is(t, "RS485") || is(t, "USB485") || is(t, "USB"))) {
+    if (links.key_pending && (t == LinkType::RS485 || t == LinkType::USB485 || t == LinkType::USB)) {
         links.scan_busy = true;
         if (links.key_code != 1) frames::send(frames::keypad_key_frame(t, cur_scale_addr(), links.key_code));
         links.key_pending = false;
@@ -132,7 +126,7 @@ void form1::Timer1_Timer(int index) {
 
     const bool frame = chk_frame->isChecked();
     links.poll_busy = true;
-    if (is(t, "USB")) {
+    if (t == LinkType::USB) {
         links.scan_busy = true;
         for (int k = 0; k < filled_slots(); ++k) {
             links.poll_index = static_cast<int16_t>(k);
@@ -141,7 +135,7 @@ void form1::Timer1_Timer(int index) {
             ui::DoEvents();
             USB_inputscan();
         }
-    } else if (is(t, "RS485")) {
+    } else if (t == LinkType::RS485) {
         links.scan_busy = true;
         const bool port_open = MSComm1().PortOpen();
         for (int k = 0; k < filled_slots(); ++k) {
@@ -154,7 +148,7 @@ void form1::Timer1_Timer(int index) {
             ui::DoEvents();
             rs485_inputscan();
         }
-    } else if (is(t, "USB485")) {
+    } else if (t == LinkType::USB485) {
         links.scan_busy = true;
         const bool adapter_open = links.usb_handle != 0;
         for (int k = 0; k < filled_slots(); ++k) {
@@ -174,7 +168,7 @@ void form1::Timer1_Timer(int index) {
             ui::DoEvents();
         }
     } else {
-        if (is(t, "RS232")) frames::send(frames::poll(t, 0, frame, frames::PollSource::cycle));
+        if (t == LinkType::RS232) frames::send(frames::poll(t, 0, frame, frames::PollSource::cycle));
         links.poll_busy = false;
         return;
     }
@@ -187,14 +181,14 @@ void form1::Timer2_Timer() {
     // A network cycle reads its own replies; a scan started inside it (the user chose "Single"
     // while the cycle let events run) would take the cycle's half-received reply.
     if (links.scan_busy) return;
-    const QString t = core.comm_type;
-    if (is(t, "RS232"))
+    const LinkType t = link_type();
+    if (t == LinkType::RS232)
         rs232_inputscan();
-    else if (is(t, "USB"))
+    else if (t == LinkType::USB)
         USB_inputscan();
-    else if (is(t, "RS485"))
+    else if (t == LinkType::RS485)
         rs485_inputscan();
-    else if (is(t, "USB485"))
+    else if (t == LinkType::USB485)
         USB485_inputscan();
 }
 
@@ -202,8 +196,7 @@ void form1::Timer3_Timer() {
     // The serial key sender; no mode enables it.
     if (links.poll_busy || !links.key_pending) return;
     links.poll_busy = true;
-    for (const QByteArray& w :
-         frames::keypad_key_frame(QStringLiteral("RS485"), cur_scale_addr(), links.key_code))
+    for (const QByteArray& w : frames::keypad_key_frame(LinkType::RS485, cur_scale_addr(), links.key_code))
         MSComm1().Output(w);
     if (links.key_code == 1 && !links.network_mode) rs485_inputscan();
     links.key_pending = false;
@@ -212,16 +205,16 @@ void form1::Timer3_Timer() {
 }
 
 void form1::Timer4_Timer() {
-    const QString t = core.comm_type;
+    const LinkType t = link_type();
     const bool frame = chk_frame->isChecked();
-    if (is(t, "Ethernet"))
+    if (t == LinkType::Ethernet)
         frames::send(frames::ethernet_poll_request(t, cur_scale_addr())); // only while connected
     else
         frames::send(frames::poll(t, cur_scale_addr(), frame, frames::PollSource::single));
 }
 
 void form1::setmode(int16_t mode) {
-    const QString t = core.comm_type;
+    const LinkType t = link_type();
     switch (mode) {
     case 0:
         links.op_mode = 0;
@@ -229,7 +222,7 @@ void form1::setmode(int16_t mode) {
         Timer2->setInterval(kScanIntervalMs);
         Timer2->setEnabled(true);
         links.poll_index = static_cast<int16_t>(Combo1->currentIndex());
-        setCaption(t + QStringLiteral(" - Single Scale Mode"));
+        setCaption(core.comm_type + QStringLiteral(" - Single Scale Mode"));
         for (ui::FormTimer* t1 : Timer1)
             t1->setEnabled(false);
         ui::DoEvents();
@@ -247,16 +240,16 @@ void form1::setmode(int16_t mode) {
         // The caption tells the poll time in force.
         const QString seconds =
             refused ? QString::number(Timer4->Interval() / 1000.0) : txt_polltime->text().trimmed();
-        setCaption(t + QStringLiteral(" - Single Scale Mode (Polling Activated - ") + seconds +
+        setCaption(core.comm_type + QStringLiteral(" - Single Scale Mode (Polling Activated - ") + seconds +
                    QStringLiteral(" sec)"));
         break;
     }
     case 2:
-        if (is(t, "RS232")) break;
+        if (t == LinkType::RS232) break;
         links.op_mode = 2;
         Timer2->setEnabled(false);
         Timer4->setEnabled(false);
-        setCaption(t + QStringLiteral(" - Network Mode"));
+        setCaption(core.comm_type + QStringLiteral(" - Network Mode"));
         break;
     default:
         break;

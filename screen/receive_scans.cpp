@@ -28,11 +28,6 @@ QString text_of(const QByteArray& bytes) {
     return QString::fromLatin1(bytes);
 }
 
-// The filled slots that may be searched (never past the table).
-int filled_slots() {
-    return std::clamp<int>(links.scale_count, 0, kScaleSlots);
-}
-
 // The first filled slot with this network address, or -1.
 int slot_of_address(int address) {
     for (int i = 0; i < filled_slots(); ++i)

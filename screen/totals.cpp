@@ -5,6 +5,7 @@
 #include "core/text_split.h"
 #include "core/waits.h"
 #include "links/command_frames.h"
+#include "links/link_type.h"
 #include "links/links_state.h"
 #include "platform/db/adodb.h"
 #include "platform/ui/message_box.h"
@@ -12,10 +13,6 @@
 #include "screen/form1.h"
 
 namespace {
-
-bool is(const QString& t, const char* name) {
-    return t == QLatin1String(name);
-}
 
 bool confirmed(const QString& text, const QString& title) {
     return ui::MsgBox(text, ui::vbYesNo, title) == ui::vbYes;
@@ -67,15 +64,15 @@ void form1::reset_scale_totals() {
                        "\r\r Select YES to reset totals, or NO to cancel",
                    "Reset Scale Totals"))
         return;
-    const QString t = core.comm_type;
-    if (is(t, "USB485")) {
+    const LinkType t = link_type();
+    if (t == LinkType::USB485) {
         ui::DoEvents();
         transfers::set_long_timeouts();
         ui::DoEvents();
         if (transfers::network_address_ok(links.cur_scale_addr))
             frames::send(frames::reset_totals_request(t, links.cur_scale_addr));
         ui::DoEvents();
-    } else if (is(t, "RS232")) {
+    } else if (t == LinkType::RS232) {
         ui::DoEvents();
         frames::send(frames::reset_totals_request(t, links.cur_scale_addr));
         ui::DoEvents();
@@ -93,12 +90,12 @@ void form1::reset_scale_totals() {
 }
 
 void form1::read_group_totals() {
-    const QString t = core.comm_type;
+    const LinkType t = link_type();
     const int32_t addr = links.cur_scale_addr;
     stop_polling_for_transfer();
 
     bool got = false;
-    if (is(t, "USB485")) {
+    if (t == LinkType::USB485) {
         transfers::set_long_timeouts();
         ui::DoEvents();
         QByteArray reply;
@@ -109,7 +106,7 @@ void form1::read_group_totals() {
                 got = true;
             }
         }
-    } else if (is(t, "RS232")) {
+    } else if (t == LinkType::RS232) {
         ui::DoEvents();
         frames::send(frames::totals_request(t, addr));
         ui::DoEvents();
@@ -131,7 +128,7 @@ void form1::read_group_totals() {
         totals_caption = "Group Totals - " + Combo1->currentText();
     }
     // The reply (or what came of it on a time-out) is the read's, no reading for the next scan.
-    if (is(t, "USB485") || is(t, "RS232")) links.rx_buf[0].clear();
+    if (t == LinkType::USB485 || t == LinkType::RS232) links.rx_buf[0].clear();
 
     ui::SetMousePointer(ui::vbDefault);
     ui::DoEvents();

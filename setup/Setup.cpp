@@ -14,6 +14,7 @@
 #include "core/forms.h"
 #include "core/getdatapath.h"
 #include "core/syscfg.h"
+#include "links/link_type.h"
 #include "platform/db/adodb.h"
 #include "platform/timezone/timezone.h"
 #include "platform/ui/message_box.h"
@@ -270,10 +271,10 @@ void Setup::Form_Load() {
             Unload();
             return;
         }
-        const QString type = rs.Value(QStringLiteral("commtype")).toString();
-        set_option(opt_rs232, type == QLatin1String("RS232"));
-        set_option(opt_usb485, type == QLatin1String("USB485"));
-        set_option(opt_ethernet, type == QLatin1String("Ethernet"));
+        const LinkType type = parse_link_type(rs.Value(QStringLiteral("commtype")).toString());
+        set_option(opt_rs232, type == LinkType::RS232);
+        set_option(opt_usb485, type == LinkType::USB485);
+        set_option(opt_ethernet, type == LinkType::Ethernet);
         const bool com1 = rs.Value(QStringLiteral("commport")).toString() == QLatin1String("1");
         set_option(opt_com1, com1);
         set_option(opt_com2, !com1);

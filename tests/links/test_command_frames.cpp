@@ -48,52 +48,62 @@ private slots:
         const auto single = PollSource::single;
         const auto cycle = PollSource::cycle;
         // Polls.
-        QTest::newRow("RS232 poll") << frames::poll("RS232", 0, false, cycle) << w({"2a", "50"});
-        QTest::newRow("RS232 frame") << frames::poll("RS232", 0, true, single) << w({"2a", "46"});
-        QTest::newRow("USB cycle poll") << frames::poll("USB", 0, false, cycle) << w({"2a", "31"});
-        QTest::newRow("USB cycle ignores Frame") << frames::poll("USB", 0, true, cycle) << w({"2a", "31"});
-        QTest::newRow("USB single frame") << frames::poll("USB", 0, true, single) << w({"2a", "46"});
+        QTest::newRow("RS232 poll") << frames::poll(LinkType::RS232, 0, false, cycle) << w({"2a", "50"});
+        QTest::newRow("RS232 frame") << frames::poll(LinkType::RS232, 0, true, single) << w({"2a", "46"});
+        QTest::newRow("USB cycle poll") << frames::poll(LinkType::USB, 0, false, cycle) << w({"2a", "31"});
+        QTest::newRow("USB cycle ignores Frame")
+            << frames::poll(LinkType::USB, 0, true, cycle) << w({"2a", "31"});
+        QTest::newRow("USB single frame") << frames::poll(LinkType::USB, 0, true, single) << w({"2a", "46"});
         QTest::newRow("RS485 poll three writes")
-            << frames::poll("RS485", 130, false, cycle) << w({"82", "11", "31"});
-        QTest::newRow("RS485 frame") << frames::poll("RS485", 130, true, single) << w({"82", "11", "46"});
-        QTest::newRow("USB485 cycle one write") << frames::poll("USB485", 130, false, cycle) << w({"821131"});
-        QTest::newRow("USB485 cycle frame") << frames::poll("USB485", 130, true, cycle) << w({"821146"});
+            << frames::poll(LinkType::RS485, 130, false, cycle) << w({"82", "11", "31"});
+        QTest::newRow("RS485 frame") << frames::poll(LinkType::RS485, 130, true, single)
+                                     << w({"82", "11", "46"});
+        QTest::newRow("USB485 cycle one write")
+            << frames::poll(LinkType::USB485, 130, false, cycle) << w({"821131"});
+        QTest::newRow("USB485 cycle frame")
+            << frames::poll(LinkType::USB485, 130, true, cycle) << w({"821146"});
         QTest::newRow("USB485 single three writes")
-            << frames::poll("USB485", 130, false, single) << w({"82", "11", "31"});
-        QTest::newRow("NetID 100 still polled") << frames::poll("USB485", 100, false, cycle) << w({"641131"});
-        QTest::newRow("NetID 255") << frames::poll("RS485", 255, false, cycle) << w({"ff", "11", "31"});
-        QTest::newRow("NetID 386 never polled") << frames::poll("USB485", 386, false, cycle) << w({});
-        QTest::newRow("negative NetID") << frames::poll("RS485", -1, false, cycle) << w({});
-        QTest::newRow("Ethernet has no plain poll") << frames::poll("Ethernet", 130, false, single) << w({});
-        QTest::newRow("Ethernet poll") << frames::ethernet_poll_request("Ethernet", 130) << w({"82114b"});
+            << frames::poll(LinkType::USB485, 130, false, single) << w({"82", "11", "31"});
+        QTest::newRow("NetID 100 still polled")
+            << frames::poll(LinkType::USB485, 100, false, cycle) << w({"641131"});
+        QTest::newRow("NetID 255") << frames::poll(LinkType::RS485, 255, false, cycle)
+                                   << w({"ff", "11", "31"});
+        QTest::newRow("NetID 386 never polled") << frames::poll(LinkType::USB485, 386, false, cycle) << w({});
+        QTest::newRow("negative NetID") << frames::poll(LinkType::RS485, -1, false, cycle) << w({});
+        QTest::newRow("Ethernet has no plain poll")
+            << frames::poll(LinkType::Ethernet, 130, false, single) << w({});
+        QTest::newRow("Ethernet poll")
+            << frames::ethernet_poll_request(LinkType::Ethernet, 130) << w({"82114b"});
         QTest::newRow("Ethernet poll only on Ethernet")
-            << frames::ethernet_poll_request("USB485", 130) << w({});
-        QTest::newRow("unknown link") << frames::poll("RS999", 130, false, cycle) << w({});
+            << frames::ethernet_poll_request(LinkType::USB485, 130) << w({});
+        QTest::newRow("unknown link") << frames::poll(LinkType::none, 130, false, cycle) << w({});
         // Keypad.
-        QTest::newRow("RS232 key 0") << frames::keypad_key_frame("RS232", 0, 0) << w({"2a", "30"});
-        QTest::newRow("USB key .") << frames::keypad_key_frame("USB", 0, 10) << w({"2a", "2e"});
-        QTest::newRow("RS485 key E") << frames::keypad_key_frame("RS485", 131, 11) << w({"83", "11", "45"});
-        QTest::newRow("USB485 key 1 = poll bytes")
-            << frames::keypad_key_frame("USB485", 130, 1) << frames::poll("USB485", 130, false, single);
-        QTest::newRow("key code 12") << frames::keypad_key_frame("RS232", 0, 12) << w({});
-        QTest::newRow("key code -1") << frames::keypad_key_frame("USB485", 130, -1) << w({});
-        QTest::newRow("Ethernet keys") << frames::keypad_key_frame("Ethernet", 130, 5) << w({});
+        QTest::newRow("RS232 key 0") << frames::keypad_key_frame(LinkType::RS232, 0, 0) << w({"2a", "30"});
+        QTest::newRow("USB key .") << frames::keypad_key_frame(LinkType::USB, 0, 10) << w({"2a", "2e"});
+        QTest::newRow("RS485 key E") << frames::keypad_key_frame(LinkType::RS485, 131, 11)
+                                     << w({"83", "11", "45"});
+        QTest::newRow("USB485 key 1 = poll bytes") << frames::keypad_key_frame(LinkType::USB485, 130, 1)
+                                                   << frames::poll(LinkType::USB485, 130, false, single);
+        QTest::newRow("key code 12") << frames::keypad_key_frame(LinkType::RS232, 0, 12) << w({});
+        QTest::newRow("key code -1") << frames::keypad_key_frame(LinkType::USB485, 130, -1) << w({});
+        QTest::newRow("Ethernet keys") << frames::keypad_key_frame(LinkType::Ethernet, 130, 5) << w({});
         // Configuration group.
-        QTest::newRow("RS232 J") << frames::output_config_read("RS232", 0) << w({"2a4a"});
-        QTest::newRow("USB485 G") << frames::group_setup_read("USB485", 130) << w({"821147"});
-        QTest::newRow("RS232 T") << frames::totals_request("RS232", 0) << w({"2a54"});
-        QTest::newRow("USB485 R") << frames::reset_totals_request("USB485", 140) << w({"8c1152"});
-        QTest::newRow("USB485 S") << frames::write_finish_command("USB485", 130) << w({"821153"});
-        QTest::newRow("RS485 has no J") << frames::output_config_read("RS485", 130) << w({});
-        QTest::newRow("USB has no T") << frames::totals_request("USB", 0) << w({});
-        QTest::newRow("RS232 block A") << frames::output_config_block("RS232", 0, 'A') << w({"215541"});
+        QTest::newRow("RS232 J") << frames::output_config_read(LinkType::RS232, 0) << w({"2a4a"});
+        QTest::newRow("USB485 G") << frames::group_setup_read(LinkType::USB485, 130) << w({"821147"});
+        QTest::newRow("RS232 T") << frames::totals_request(LinkType::RS232, 0) << w({"2a54"});
+        QTest::newRow("USB485 R") << frames::reset_totals_request(LinkType::USB485, 140) << w({"8c1152"});
+        QTest::newRow("USB485 S") << frames::write_finish_command(LinkType::USB485, 130) << w({"821153"});
+        QTest::newRow("RS485 has no J") << frames::output_config_read(LinkType::RS485, 130) << w({});
+        QTest::newRow("USB has no T") << frames::totals_request(LinkType::USB, 0) << w({});
+        QTest::newRow("RS232 block A")
+            << frames::output_config_block(LinkType::RS232, 0, 'A') << w({"215541"});
         QTest::newRow("USB485 block H")
-            << frames::output_config_block("USB485", 130, 'H') << w({"82", "12", "48"});
-        QTest::newRow("block I output") << frames::output_config_block("RS232", 0, 'I') << w({});
-        QTest::newRow("RS232 group 9") << frames::group_setup_block("RS232", 0, '9') << w({"215539"});
+            << frames::output_config_block(LinkType::USB485, 130, 'H') << w({"82", "12", "48"});
+        QTest::newRow("block I output") << frames::output_config_block(LinkType::RS232, 0, 'I') << w({});
+        QTest::newRow("RS232 group 9") << frames::group_setup_block(LinkType::RS232, 0, '9') << w({"215539"});
         QTest::newRow("USB485 group I")
-            << frames::group_setup_block("USB485", 130, 'I') << w({"82", "12", "49"});
-        QTest::newRow("RS232 has no group I") << frames::group_setup_block("RS232", 0, 'I') << w({});
+            << frames::group_setup_block(LinkType::USB485, 130, 'I') << w({"82", "12", "49"});
+        QTest::newRow("RS232 has no group I") << frames::group_setup_block(LinkType::RS232, 0, 'I') << w({});
     }
     void requests() {
         QFETCH(Writes, got);
@@ -111,8 +121,8 @@ private slots:
         core.comm_type = "RS485";
         MSComm1().setCommPort(1);
         QVERIFY2(MSComm1().setPortOpen(true), qPrintable(MSComm1().error()));
-        frames::send(frames::poll("RS485", 130, false, PollSource::cycle));
-        frames::send(frames::keypad_key_frame("RS485", 131, 7)); // another scale's key
+        frames::send(frames::poll(LinkType::RS485, 130, false, PollSource::cycle));
+        frames::send(frames::keypad_key_frame(LinkType::RS485, 131, 7)); // another scale's key
         QTRY_COMPARE(responder->received, QByteArray::fromHex("821131831137"));
         QCOMPARE(responder->scale(0).commands, QByteArray("1"));
     }
@@ -131,13 +141,13 @@ private slots:
 
         core.comm_type = "USB485";
         links.usb_handle = h0;
-        frames::send_ftdi(links.usb_handle, frames::poll("USB485", 130, false, PollSource::cycle));
-        frames::send(frames::poll("USB485", 130, true, PollSource::single));
+        frames::send_ftdi(links.usb_handle, frames::poll(LinkType::USB485, 130, false, PollSource::cycle));
+        frames::send(frames::poll(LinkType::USB485, 130, true, PollSource::single));
         QCOMPARE(dev0.writes, w({"821131", "82", "11", "46"}));
 
         core.comm_type = "USB";
         links.cur_scale_addr = static_cast<int32_t>(h1);
-        frames::send(frames::keypad_key_frame("USB", 0, 11));
+        frames::send(frames::keypad_key_frame(LinkType::USB, 0, 11));
         QCOMPARE(dev1.writes, w({"2a", "45"}));
         QCOMPARE(dev0.writes.size(), 4);
     }
@@ -149,12 +159,12 @@ private slots:
         sim::TcpEnd server(responder);
         QVERIFY(server.listening());
         core.comm_type = "Ethernet";
-        frames::send(frames::ethernet_poll_request("Ethernet", 130));
+        frames::send(frames::ethernet_poll_request(LinkType::Ethernet, 130));
         QCOMPARE(Winsock1().State(), 0);
         Winsock1().Connect("127.0.0.1", server.port());
-        frames::send(frames::ethernet_poll_request("Ethernet", 130)); // still connecting
+        frames::send(frames::ethernet_poll_request(LinkType::Ethernet, 130)); // still connecting
         QTRY_COMPARE(Winsock1().State(), 7);
-        frames::send(frames::ethernet_poll_request("Ethernet", 131));
+        frames::send(frames::ethernet_poll_request(LinkType::Ethernet, 131));
         QTRY_COMPARE(responder->received, QByteArray::fromHex("83114b"));
     }
 };

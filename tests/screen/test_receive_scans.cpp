@@ -123,7 +123,8 @@ private slots:
         s.reading = " 77.7";
         fx.net->split = 8; // one byte a read
         fx.net->split_gap = 0.01;
-        frames::send_ftdi(links.usb_handle, frames::poll("USB485", 130, false, frames::PollSource::cycle));
+        frames::send_ftdi(links.usb_handle,
+                          frames::poll(LinkType::USB485, 130, false, frames::PollSource::cycle));
         fx.f().USB485_inputscan();
         QCOMPARE(links.scale_reading[0], QByteArray("+ 77.7"));
         QCOMPARE(fx.datacol(), QStringList{"130|+ 77.7"});
