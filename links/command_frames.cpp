@@ -4,6 +4,7 @@
 #include "links/ftdi_adapter.h"
 #include "links/link_devices.h"
 #include "platform/ftdi/ftdi.h"
+#include "platform/log/log.h"
 
 namespace frames {
 
@@ -115,21 +116,27 @@ Writes group_setup_block(const QString& t, int addr, char letter) {
 
 void send(const Writes& writes) {
     const QString& t = core.comm_type;
+    if (!writes.isEmpty()) qCDebug(lcLinks).noquote() << "frame to" << t << wlog::writes(writes);
     for (const QByteArray& w : writes) {
         if (t == QLatin1String("RS232") || t == QLatin1String("RS485"))
             MSComm1().Output(w);
         else if (t == QLatin1String("USB") || t == QLatin1String("USB485"))
             usb_write(w);
         else if (t == QLatin1String("Ethernet")) {
-            if (Winsock1().State() == net::Winsock::sckConnected) Winsock1().SendData(w);
+            if (Winsock1().State() == net::Winsock::sckConnected)
+                Winsock1().SendData(w);
+            else
+                qCDebug(lcLinks) << "Ethernet frame not sent: the socket is not connected";
         }
     }
 }
 
 void send_ftdi(uint32_t handle, const Writes& writes) {
+    if (!writes.isEmpty())
+        qCDebug(lcLinks).noquote() << "frame to FTDI handle" << handle << wlog::writes(writes);
     for (const QByteArray& w : writes) {
         uint32_t done = 0;
-        ftdi::FT_Write(handle, w, &done);
+        wlog::ft_ok(ftdi::FT_Write(handle, w, &done), "FT_Write");
     }
 }
 
