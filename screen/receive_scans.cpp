@@ -106,7 +106,7 @@ void form1::rs232_inputscan() {
     const QByteArray raw = links.rx_buf[0];
     links.rx_buf[0].clear();
     const replies::Reply r = replies::parse_reply(replies::Link::rs232, raw);
-    qCDebug(lcLinks).noquote() << "RS232 reply taken into slot 0:" << wlog::bytes(raw);
+    qCDebug(lcLinks).noquote() << "RS232 reply taken into slot 0" << wlog::bytes(raw);
     if (r.group_seen) txt_groupnum->setText(text_of(r.group_text));
     links.scale_reading[0] = r.reading;
     Screen->setText(text_of(r.reading));
@@ -212,8 +212,10 @@ void form1::USB485_inputscan() {
         if (wait_passed(start, kReplyWait)) {
             links.usb485_timeouts += 1;
             qCDebug(lcLinks).noquote()
-                << "USB485 time-out: no reply end within" << kReplyWait << "s (time-outs"
-                << links.usb485_timeouts << "), dropped" << wlog::bytes(links.rx_buf[0]);
+                << QStringLiteral("USB485 time-out: no reply end within %1 s (time-out %2), dropped")
+                       .arg(kReplyWait)
+                       .arg(links.usb485_timeouts)
+                << wlog::bytes(links.rx_buf[0]);
             wlog::ft_ok(ftdi::FT_Purge(links.usb_handle, ftdi::FT_PURGE_RX | ftdi::FT_PURGE_TX), "FT_Purge");
             return;
         }

@@ -34,6 +34,12 @@ bool is_item(const QObject* w) {
            (qobject_cast<const QLabel*>(w) || qobject_cast<const QLineEdit*>(w));
 }
 
+// The bus's last error for a trace, as ": message", or nothing when the bus gave none.
+QString bus_error(const QDBusConnection& bus) {
+    const QString m = bus.lastError().message();
+    return m.isEmpty() ? QString() : QStringLiteral(": ") + m;
+}
+
 QString text_of(const QWidget* w) {
     if (const auto* label = qobject_cast<const QLabel*>(w)) return label->text();
     if (const auto* edit = qobject_cast<const QLineEdit*>(w)) return edit->text();
@@ -118,21 +124,18 @@ bool Source::start(const QString& service) {
     if (active_) return true;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        qCWarning(lcDde).noquote() << "no session bus, service" << service
-                                   << "not offered:" << bus.lastError().message();
+        qCWarning(lcDde).noquote() << "no session bus, service" << service << "not offered" + bus_error(bus);
         return false;
     }
     const QString name = bus_name(service);
     if (!bus.registerObject(object_path(topic_), object_,
                             QDBusConnection::ExportScriptableSlots |
                                 QDBusConnection::ExportScriptableSignals)) {
-        qCWarning(lcDde).noquote() << "topic" << topic_
-                                   << "could not be registered:" << bus.lastError().message();
+        qCWarning(lcDde).noquote() << "topic" << topic_ << "could not be registered" + bus_error(bus);
         return false;
     }
     if (!bus.registerService(name)) {
-        qCWarning(lcDde).noquote() << "service name" << name
-                                   << "could not be taken:" << bus.lastError().message();
+        qCWarning(lcDde).noquote() << "service name" << name << "could not be taken" + bus_error(bus);
         bus.unregisterObject(object_path(topic_));
         return false;
     }
