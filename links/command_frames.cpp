@@ -5,6 +5,7 @@
 #include "links/link_devices.h"
 #include "links/link_type.h"
 #include "platform/ftdi/ftdi.h"
+#include "platform/log/log.h"
 
 namespace frames {
 
@@ -114,21 +115,27 @@ Writes group_setup_block(LinkType t, int addr, char letter) {
 
 void send(const Writes& writes) {
     const LinkType t = link_type();
+    if (!writes.isEmpty()) qCDebug(lcLinks).noquote() << "frame to" << core.comm_type << wlog::writes(writes);
     for (const QByteArray& w : writes) {
         if (t == LinkType::RS232 || t == LinkType::RS485)
             MSComm1().Output(w);
         else if (t == LinkType::USB || t == LinkType::USB485)
             usb_write(w);
         else if (t == LinkType::Ethernet) {
-            if (Winsock1().State() == net::Winsock::sckConnected) Winsock1().SendData(w);
+            if (Winsock1().State() == net::Winsock::sckConnected)
+                Winsock1().SendData(w);
+            else
+                qCDebug(lcLinks) << "Ethernet frame not sent: the socket is not connected";
         }
     }
 }
 
 void send_ftdi(uint32_t handle, const Writes& writes) {
+    if (!writes.isEmpty())
+        qCDebug(lcLinks).noquote() << "frame to FTDI handle" << handle << wlog::writes(writes);
     for (const QByteArray& w : writes) {
         uint32_t done = 0;
-        ftdi::FT_Write(handle, w, &done);
+        wlog::ft_ok(ftdi::FT_Write(handle, w, &done), "FT_Write");
     }
 }
 

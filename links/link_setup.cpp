@@ -7,6 +7,7 @@
 #include "links/links_state.h"
 #include "platform/db/adodb.h"
 #include "platform/ftdi/ftdi.h"
+#include "platform/log/log.h"
 #include "platform/ui/message_box.h"
 
 #include <QList>
@@ -193,7 +194,7 @@ void rs485_com_init() {
 void usb_enumerate() {
     clear_scale_tables();
     uint32_t count = 0;
-    if (ftdi::FT_ListDevices(&count, ftdi::FT_LIST_NUMBER_ONLY) != ftdi::FT_OK) count = 0;
+    if (!wlog::ft_ok(ftdi::FT_ListDevices(&count, ftdi::FT_LIST_NUMBER_ONLY), "FT_ListDevices")) count = 0;
     if (count == 0) {
         ui::MsgBox(QStringLiteral("There are no Merol Scales detected on the USB."));
         return;
@@ -215,8 +216,9 @@ void usb_enumerate() {
         links.scale_state[i] = kFilled;
 
         links.usb_list_buf.fill(' ', 256);
-        if (ftdi::FT_ListDevices(static_cast<uint32_t>(i), links.usb_list_buf,
-                                 ftdi::FT_LIST_BY_INDEX | ftdi::FT_OPEN_BY_SERIAL_NUMBER) != ftdi::FT_OK) {
+        if (!wlog::ft_ok(ftdi::FT_ListDevices(static_cast<uint32_t>(i), links.usb_list_buf,
+                                              ftdi::FT_LIST_BY_INDEX | ftdi::FT_OPEN_BY_SERIAL_NUMBER),
+                         "FT_ListDevices")) {
             ui::MsgBox(QStringLiteral("USB not responding. A system reboot is recommended."));
             return;
         }
@@ -228,8 +230,9 @@ void usb_enumerate() {
         links.scale_serial[i] = QString::fromLatin1(trim_blanks(kept));
 
         links.usb_list_buf.fill(' ', 256);
-        if (ftdi::FT_ListDevices(static_cast<uint32_t>(i), links.usb_list_buf,
-                                 ftdi::FT_LIST_BY_INDEX | ftdi::FT_OPEN_BY_DESCRIPTION) != ftdi::FT_OK) {
+        if (!wlog::ft_ok(ftdi::FT_ListDevices(static_cast<uint32_t>(i), links.usb_list_buf,
+                                              ftdi::FT_LIST_BY_INDEX | ftdi::FT_OPEN_BY_DESCRIPTION),
+                         "FT_ListDevices")) {
             ui::MsgBox(QStringLiteral("USB not responding. A system reboot is recommended."));
             return;
         }
@@ -285,19 +288,33 @@ void Ethernet::parseweight(const QByteArray& text) {
         if (links.rx_buf[0].startsWith('\n')) links.rx_buf[0].remove(0, 1);
         if (s.isEmpty()) continue;
         const int address = static_cast<uint8_t>(s[0]);
-        if (address < 128) continue;
+        if (address < 128) {
+            qCDebug(lcLinks).noquote() << "Ethernet reply dropped, no address byte:" << wlog::bytes(s);
+            continue;
+        }
         s.remove(0, 1);
         const qsizetype lf = s.indexOf('\n');
         if (lf >= 0) s.truncate(lf);
         const int n = std::clamp<int>(links.scale_count, 0, kScaleSlots);
+        bool taken = false;
         for (int i = 0; i < n; ++i) {
             if (links.scale_addr[i] != address) continue;
+            qCDebug(lcLinks).noquote()
+                << "Ethernet reply from" << address << "taken into slot" << i << wlog::bytes(s);
+            taken = true;
             links.scale_reading[i] = s;
             if (i == links.cur_scale && show_reading) show_reading(i);
             if (reading_stored) reading_stored(i);
             if (links.datacol_enb[i] && data_collect) data_collect(i);
             break;
         }
+        if (!taken)
+            qCDebug(lcLinks).noquote()
+                << "Ethernet reply dropped, address" << address << "is in no slot:" << wlog::bytes(s);
     }
-    if (links.rx_buf[0].size() > kCarryLimit) links.rx_buf[0] = links.rx_buf[0].right(kCarryLimit);
+    if (links.rx_buf[0].size() > kCarryLimit) {
+        qCDebug(lcLinks) << "Ethernet reply cut off:" << links.rx_buf[0].size()
+                         << "bytes without a reply end, the newest" << kCarryLimit << "kept";
+        links.rx_buf[0] = links.rx_buf[0].right(kCarryLimit);
+    }
 }

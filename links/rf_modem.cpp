@@ -4,6 +4,7 @@
 #include "links/links_state.h"
 #include "platform/clock/clock.h"
 #include "platform/ftdi/ftdi.h"
+#include "platform/log/log.h"
 #include "platform/ui/message_box.h"
 
 #include <algorithm>
@@ -25,13 +26,17 @@ QByteArray rf_channel_command(const QString& rf_net_id) {
 void rf_set_channel() {
     const double start = wclock::Monotonic();
     uint32_t done = 0;
-    FT_Write(links.usb_handle, QByteArray("+++"), &done);
+    qCDebug(lcLinks).noquote() << "RF modem: frame" << wlog::bytes("+++");
+    wlog::ft_ok(FT_Write(links.usb_handle, QByteArray("+++"), &done), "FT_Write");
 
     for (;;) {
         uint32_t waiting = 0;
-        FT_GetQueueStatus(links.usb_handle, &waiting);
+        const FT_STATUS st = FT_GetQueueStatus(links.usb_handle, &waiting);
         // Time waited, on the monotonic clock: midnight and clock steps do not change it.
         if (wclock::Monotonic() - start >= 2.0) {
+            qCWarning(lcLinks).noquote()
+                << "RF modem: no answer to \"+++\" within 2 s; last FT_GetQueueStatus:"
+                << wlog::ft_status(st);
             ui::Beep();
             ui::MsgBox(QStringLiteral("RF Module Not Responding"));
             return;
@@ -42,9 +47,12 @@ void rf_set_channel() {
 
     // The answer is read away and not examined.
     uint32_t waiting = 0;
-    FT_GetQueueStatus(links.usb_handle, &waiting);
+    wlog::ft_ok(FT_GetQueueStatus(links.usb_handle, &waiting), "FT_GetQueueStatus");
     char buffer[256];
-    FT_Read(links.usb_handle, buffer, std::min<uint32_t>(waiting, sizeof buffer), &done);
+    wlog::ft_ok(FT_Read(links.usb_handle, buffer, std::min<uint32_t>(waiting, sizeof buffer), &done),
+                "FT_Read");
 
-    FT_Write(links.usb_handle, rf_channel_command(core.rf_net_id), &done);
+    const QByteArray channel = rf_channel_command(core.rf_net_id);
+    qCDebug(lcLinks).noquote() << "RF modem: frame" << wlog::bytes(channel);
+    wlog::ft_ok(FT_Write(links.usb_handle, channel, &done), "FT_Write");
 }

@@ -12,6 +12,7 @@
 #include "links/links_state.h"
 #include "platform/db/adodb.h"
 #include "platform/db/data_control.h"
+#include "platform/log/log.h"
 #include "platform/ui/message_box.h"
 #include "screen/form1.h"
 
@@ -117,11 +118,18 @@ void form1::btn_dataLogAll_Click() {
 }
 
 void form1::btn_LogData_Click() {
-    // Failures are passed over quietly here; a record that was not stored is not copied.
+    // Failures are passed over quietly here (they are traced); a record that was not stored is
+    // not copied.
     const int i = Combo1->currentIndex();
     if (!valid_slot(i) || links.scale_reading[i].isEmpty()) return;
-    const int64_t id = add_collected_reading(data2, QString::number(links.scale_addr[i]), reading_text(i));
-    if (id < 0) return;
+    QString error;
+    const int64_t id =
+        add_collected_reading(data2, QString::number(links.scale_addr[i]), reading_text(i), &error);
+    if (id < 0) {
+        qCWarning(lcDb).noquote() << "the reading of scale" << links.scale_addr[i]
+                                  << "was not stored in the collected readings:" << error;
+        return;
+    }
     if (chk_Excel->isChecked()) {
         excel_set_row_for_record(id);
         excel_log_reading(static_cast<int16_t>(i));

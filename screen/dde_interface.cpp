@@ -7,6 +7,7 @@
 #include "links/link_type.h"
 #include "links/links_state.h"
 #include "platform/dde/dde.h"
+#include "platform/log/log.h"
 #include "platform/ui/message_box.h"
 #include "screen/config_transfers.h"
 #include "screen/form1.h"
@@ -59,10 +60,14 @@ int form1::selected_slot() const {
 void form1::Form_LinkExecute(const QString& CmdStr, int16_t& Cancel) {
     Cancel = 0;
     const qsizetype comma = CmdStr.indexOf(u',');
-    if (comma < 0) return;
+    if (comma < 0) {
+        qCDebug(lcDde).noquote() << "command ignored, no comma:" << CmdStr;
+        return;
+    }
     const QString command = CmdStr.left(comma).toUpper();
     const QString arg = CmdStr.mid(comma + 1);
     const int32_t n = argument_number(arg);
+    qCDebug(lcDde, "running %s with argument \"%s\" (number %d)", qPrintable(command), qPrintable(arg), n);
 
     if (command == QLatin1String("ULG")) {
         load_screen_from_db(arg);
@@ -94,7 +99,10 @@ void form1::Form_LinkExecute(const QString& CmdStr, int16_t& Cancel) {
     } else if (command == QLatin1String("ULR") || command == QLatin1String("DLR")) {
         // With no scale selected there is no scale to address.
         const int slot = selected_slot();
-        if (slot < 0) return;
+        if (slot < 0) {
+            qCDebug(lcDde).noquote() << command << "ignored: no scale is selected";
+            return;
+        }
         if (command == QLatin1String("ULR")) {
             move_ocdb_to_ocscreen();
             ui::DoEvents();
@@ -106,5 +114,7 @@ void form1::Form_LinkExecute(const QString& CmdStr, int16_t& Cancel) {
             move_ocscreen_to_ocdb();
             ui::DoEvents();
         }
+    } else {
+        qCDebug(lcDde).noquote() << "command" << command << "is not known; nothing run";
     }
 }

@@ -15,6 +15,7 @@
 #include "platform/db/adodb.h"
 #include "platform/db/data_control.h"
 #include "platform/ftdi/ftdi.h"
+#include "platform/log/log.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/twips.h"
 
@@ -260,7 +261,7 @@ bool form1::match_slot(int i, int gen) {
             // Device 0 is already open as the adapter, and a device takes one handle at a
             // time: the slot uses that handle.
             handle = links.usb_handle;
-        } else if (ftdi::FT_Open(links.scale_dev_index[i], &handle) != ftdi::FT_OK || handle == 0) {
+        } else if (!wlog::ft_ok(ftdi::FT_Open(links.scale_dev_index[i], &handle), "FT_Open") || handle == 0) {
             ui::MsgBox(QStringLiteral("Open Failed"));
             return false;
         }
@@ -300,7 +301,11 @@ void form1::adddefrec(int i) {
     rs->SetValue(QStringLiteral("polltime"), 0.5);
     rs->SetValue(QStringLiteral("baud"), QStringLiteral("9600"));
     rs->SetValue(QStringLiteral("SCTYPE"), core.comm_type);
-    if (!rs->Update()) rs->CancelUpdate();
+    if (!rs->Update()) {
+        qCWarning(lcDb).noquote() << "the record of scale" << links.scale_serial[i].trimmed()
+                                  << "was not added to the scale table:" << rs->error();
+        rs->CancelUpdate();
+    }
     ui::DoEvents();
     rs->MoveLast();
 }
@@ -334,7 +339,7 @@ void form1::Form_Unload(int& cancel) {
     if (link_type() == LinkType::USB) {
         for (int i = 0; i < filled_slots(); ++i) {
             const auto handle = static_cast<ftdi::FT_HANDLE>(links.scale_addr[i]);
-            if (handle != 0 && handle != links.usb_handle) ftdi::FT_Close(handle);
+            if (handle != 0 && handle != links.usb_handle) wlog::ft_ok(ftdi::FT_Close(handle), "FT_Close");
         }
     }
     clear_scale_tables();

@@ -14,6 +14,7 @@
 #include "links/link_type.h"
 #include "links/links_state.h"
 #include "platform/clock/clock.h"
+#include "platform/log/log.h"
 #include "platform/ui/message_box.h"
 #include "screen/form1.h"
 
@@ -196,7 +197,9 @@ void form1::Timer3_Timer() {
     // The serial key sender; no mode enables it.
     if (links.poll_busy || !links.key_pending) return;
     links.poll_busy = true;
-    for (const QByteArray& w : frames::keypad_key_frame(LinkType::RS485, cur_scale_addr(), links.key_code))
+    const frames::Writes key = frames::keypad_key_frame(LinkType::RS485, cur_scale_addr(), links.key_code);
+    if (!key.isEmpty()) qCDebug(lcLinks).noquote() << "frame to COM port" << wlog::writes(key);
+    for (const QByteArray& w : key)
         MSComm1().Output(w);
     if (links.key_code == 1 && !links.network_mode) rs485_inputscan();
     links.key_pending = false;

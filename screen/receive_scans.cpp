@@ -13,6 +13,7 @@
 #include "platform/clock/clock.h"
 #include "platform/db/data_control.h"
 #include "platform/ftdi/ftdi.h"
+#include "platform/log/log.h"
 #include "platform/ui/message_box.h"
 #include "screen/form1.h"
 
@@ -37,7 +38,11 @@ int slot_of_address(int address) {
 
 void keep_carry_bounded() {
     QByteArray& rx = links.rx_buf[0];
-    if (rx.size() > kCarryLimit) rx = rx.right(kCarryLimit);
+    if (rx.size() > kCarryLimit) {
+        qCDebug(lcLinks) << "reply cut off:" << rx.size() << "bytes without a reply end, the newest"
+                         << kCarryLimit << "kept";
+        rx = rx.right(kCarryLimit);
+    }
 }
 
 // Appends one collected reading through the grid's data control, lets events run and moves the
@@ -71,7 +76,7 @@ QByteArray read_queued(ftdi::FT_HANDLE handle, uint32_t queued, replies::ReadBuf
     while (queued > 0) {
         const uint32_t want = std::min<uint32_t>(queued, replies::kReadBufferSize);
         uint32_t done = 0;
-        if (ftdi::FT_Read(handle, buffer.data(), want, &done) != ftdi::FT_OK) {
+        if (!wlog::ft_ok(ftdi::FT_Read(handle, buffer.data(), want, &done), "FT_Read")) {
             *failed = true;
             break;
         }
@@ -96,6 +101,7 @@ void form1::rs232_inputscan() {
     const QByteArray raw = links.rx_buf[0];
     links.rx_buf[0].clear();
     const replies::Reply r = replies::parse_reply(replies::Link::rs232, raw);
+    qCDebug(lcLinks).noquote() << "RS232 reply taken into slot 0" << wlog::bytes(raw);
     if (r.group_seen) txt_groupnum->setText(text_of(r.group_text));
     links.scale_reading[0] = r.reading;
     Screen->setText(text_of(r.reading));
@@ -113,6 +119,8 @@ void form1::rs485_inputscan() {
     for (;;) {
         if (wait_passed(start, kReplyWait)) {
             // What came so far stays for the next call, in front of the next reply.
+            qCDebug(lcLinks).noquote() << "RS485 time-out: no reply end within" << kReplyWait << "s, kept"
+                                       << wlog::bytes(links.rx_buf[0]);
             keep_carry_bounded();
             return;
         }
@@ -120,8 +128,11 @@ void form1::rs485_inputscan() {
         if (port.InBufferCount() > 0) {
             const QByteArray input = port.Input();
             if (carried && !input.isEmpty() && static_cast<uint8_t>(input.at(0)) >= 128 &&
-                slot_of_address(static_cast<uint8_t>(input.at(0))) >= 0)
+                slot_of_address(static_cast<uint8_t>(input.at(0))) >= 0) {
+                qCDebug(lcLinks).noquote()
+                    << "RS485 carried text dropped, another reply began:" << wlog::bytes(links.rx_buf[0]);
                 links.rx_buf[0].clear();
+            }
             if (!input.isEmpty()) carried = false;
             links.rx_buf[0].append(input);
         }
@@ -131,10 +142,19 @@ void form1::rs485_inputscan() {
     const QByteArray raw = links.rx_buf[0];
     links.rx_buf[0].clear();
     const replies::Reply r = replies::parse_reply(replies::Link::rs485, raw);
-    if (!r.accepted) return;
+    if (!r.accepted) {
+        qCDebug(lcLinks).noquote() << "RS485 reply dropped, no address byte:" << wlog::bytes(raw);
+        return;
+    }
     const int i = slot_of_address(r.address);
-    if (i < 0) return;
+    if (i < 0) {
+        qCDebug(lcLinks).noquote() << "RS485 reply dropped, address" << r.address
+                                   << "is in no slot:" << wlog::bytes(raw);
+        return;
+    }
     const auto slot = static_cast<size_t>(i);
+    qCDebug(lcLinks).noquote() << "RS485 reply from" << r.address << "taken into slot" << i
+                               << wlog::bytes(raw);
     links.scale_reading[slot] = r.reading;
     ui::DoEvents();
     if (i == links.cur_scale) Screen->setText(text_of(links.scale_reading[slot]));
@@ -152,7 +172,7 @@ void form1::USB_inputscan() {
     const auto handle = static_cast<ftdi::FT_HANDLE>(links.scale_addr[slot]);
     if (handle == 0) return; // the slot's device was lost
     uint32_t queued = 0;
-    if (ftdi::FT_GetQueueStatus(handle, &queued) != ftdi::FT_OK) {
+    if (!wlog::ft_ok(ftdi::FT_GetQueueStatus(handle, &queued), "FT_GetQueueStatus")) {
         ftdi_device_lost(i);
         return;
     }
@@ -169,6 +189,7 @@ void form1::USB_inputscan() {
     if (read.isEmpty()) return;
     // Every read is one reading, with or without its CR.
     const replies::Reply r = replies::parse_reply(replies::Link::usb, read);
+    qCDebug(lcLinks).noquote() << "USB reply taken into slot" << i << wlog::bytes(read);
     links.scale_reading[slot] = r.reading;
     if (i == links.cur_scale) Screen->setText(text_of(links.scale_reading[slot]));
     netlist_set_row(i, links.scale_name[slot], text_of(links.scale_reading[slot]));
@@ -185,7 +206,12 @@ void form1::USB485_inputscan() {
     for (;;) {
         if (wait_passed(start, kReplyWait)) {
             links.usb485_timeouts += 1;
-            ftdi::FT_Purge(links.usb_handle, ftdi::FT_PURGE_RX | ftdi::FT_PURGE_TX);
+            qCDebug(lcLinks).noquote()
+                << QStringLiteral("USB485 time-out: no reply end within %1 s (time-out %2), dropped")
+                       .arg(kReplyWait)
+                       .arg(links.usb485_timeouts)
+                << wlog::bytes(links.rx_buf[0]);
+            wlog::ft_ok(ftdi::FT_Purge(links.usb_handle, ftdi::FT_PURGE_RX | ftdi::FT_PURGE_TX), "FT_Purge");
             return;
         }
         ui::DoEvents();
@@ -193,6 +219,7 @@ void form1::USB485_inputscan() {
         const ftdi::FT_STATUS status = ftdi::FT_GetQueueStatus(links.usb_handle, &queued);
         if (links.scan_stop) return;
         if (status != ftdi::FT_OK && links.usb_handle != 0) {
+            wlog::ft_ok(status, "FT_GetQueueStatus");
             ftdi_device_lost(-1);
             return;
         }
@@ -212,11 +239,20 @@ void form1::USB485_inputscan() {
     const QByteArray raw = links.rx_buf[0];
     links.rx_buf[0].clear();
     const replies::Reply r = replies::parse_reply(replies::Link::usb485, raw);
-    if (!r.accepted) return;
+    if (!r.accepted) {
+        qCDebug(lcLinks).noquote() << "USB485 reply dropped, no address byte:" << wlog::bytes(raw);
+        return;
+    }
     if (r.group_seen) txt_groupnum->setText(text_of(r.group_text));
     const int i = slot_of_address(r.address);
-    if (i < 0) return;
+    if (i < 0) {
+        qCDebug(lcLinks).noquote() << "USB485 reply dropped, address" << r.address
+                                   << "is in no slot:" << wlog::bytes(raw);
+        return;
+    }
     const auto slot = static_cast<size_t>(i);
+    qCDebug(lcLinks).noquote() << "USB485 reply from" << r.address << "taken into slot" << i
+                               << wlog::bytes(raw);
     links.scale_reading[slot] = r.reading;
     ui::DoEvents();
     if (i == links.cur_scale) Screen->setText(text_of(links.scale_reading[slot]));

@@ -1,6 +1,7 @@
 #include "platform/db/adodb.h"
 
 #include "platform/db/jet_sql.h"
+#include "platform/log/log.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -273,7 +274,10 @@ bool Connection::Open(const QString& conn_str, const QString&, const QString&, i
     Close();
     error_.clear();
     const QString name = QStringLiteral("adodb-%1").arg(next_connection_id++);
-    if (!open_sqlite(name, path_from_conn_str(conn_str), false, &error_)) return false;
+    if (!open_sqlite(name, path_from_conn_str(conn_str), false, &error_)) {
+        qCWarning(lcDb).noquote() << "open failed:" << error_;
+        return false;
+    }
     name_ = name;
     counts_ = std::make_unique<Counts>();
     return true;
@@ -304,11 +308,13 @@ bool Connection::Execute(const QString& sql, int* records_affected) {
     if (records_affected) *records_affected = 0;
     if (!IsOpen()) {
         error_ = QStringLiteral("The connection is closed.");
+        qCWarning(lcDb).noquote() << "Execute of" << sql << "failed:" << error_;
         return false;
     }
     QSqlQuery q(database());
     if (!q.exec(jet::to_sqlite(sql))) {
         error_ = sql_error(q);
+        qCWarning(lcDb).noquote() << "Execute of" << sql << "failed:" << error_;
         return false;
     }
     error_.clear();
@@ -649,6 +655,7 @@ bool Recordset::Open(const QString& source, Connection& conn, int, int, int) {
     d->error.clear();
     if (!conn.IsOpen()) {
         d->error = QStringLiteral("The connection is closed.");
+        qCWarning(lcDb).noquote() << "open of" << source << "failed:" << d->error;
         return false;
     }
     d->conn = &conn;
@@ -688,6 +695,7 @@ bool Recordset::Open(const QString& source, Connection& conn, int, int, int) {
     if (!q.exec(QStringLiteral("SELECT ") + d->select_cols + d->from_where + QStringLiteral(" LIMIT 0"))) {
         d->error = sql_error(q);
         d->conn = nullptr;
+        qCWarning(lcDb).noquote() << "open of" << source << "failed:" << d->error;
         return false;
     }
     const QSqlRecord rec = q.record();
@@ -703,6 +711,7 @@ bool Recordset::Open(const QString& source, Connection& conn, int, int, int) {
     q.finish();
     if (!d->load_count(true)) {
         d->conn = nullptr;
+        qCWarning(lcDb).noquote() << "open of" << source << "failed:" << d->error;
         return false;
     }
     conn.recordsets_.push_back(this);
@@ -879,6 +888,8 @@ void Recordset::AddNew() {
     // record the failed change was meant for.
     if (d->mode != Impl::Mode::None && !d->store()) {
         const QString why = d->error;
+        qCWarning(lcDb).noquote() << "Update of" << d->source
+                                  << "before AddNew failed, change dropped:" << why;
         CancelUpdate();
         d->error = why;
     }
@@ -910,7 +921,9 @@ bool Recordset::Update() {
         return false;
     }
     if (d->mode == Impl::Mode::None) return true;
-    return d->store();
+    if (d->store()) return true;
+    qCWarning(lcDb).noquote() << "Update of" << d->source << "failed:" << d->error;
+    return false;
 }
 
 bool Recordset::Impl::store() {
@@ -1024,6 +1037,7 @@ bool Recordset::Delete() {
     q.addBindValue(r->rowid);
     if (!q.exec()) {
         d->error = sql_error(q);
+        qCWarning(lcDb).noquote() << "Delete in" << d->source << "failed:" << d->error;
         return false;
     }
     const int affected = std::max(0, q.numRowsAffected());
@@ -1084,6 +1098,7 @@ bool CompactDatabase(const QString& src_conn_str, const QString& dst_conn_str, Q
                     QFile::remove(dst + QLatin1String(suffix));
         }
     }
+    if (!ok) qCWarning(lcDb).noquote() << "compaction failed:" << why;
     if (error) *error = why;
     return ok;
 }

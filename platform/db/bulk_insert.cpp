@@ -1,5 +1,7 @@
 #include "platform/db/bulk_insert.h"
 
+#include "platform/log/log.h"
+
 #include <QSqlError>
 
 namespace adodb {
@@ -23,6 +25,7 @@ BulkInsert::BulkInsert(Connection& conn, const QString& table, const QStringList
     : db_(conn.database()), query_(db_), fields_(int(fields.size())) {
     if (!conn.IsOpen() || !db_.isOpen()) {
         error_ = QStringLiteral("The connection is closed.");
+        qCWarning(lcDb).noquote() << "bulk insert into" << table << "could not begin:" << error_;
         return;
     }
     QStringList names, marks;
@@ -43,11 +46,13 @@ BulkInsert::BulkInsert(Connection& conn, const QString& table, const QStringList
     }
     if (!db_.transaction()) {
         error_ = error_of(db_.lastError());
+        qCWarning(lcDb).noquote() << "bulk insert into" << table << "could not begin:" << error_;
         return;
     }
     open_ = true;
     if (!query_.prepare(sql)) {
         error_ = error_of(query_.lastError());
+        qCWarning(lcDb).noquote() << "bulk insert into" << table << "could not be prepared:" << error_;
         rollback();
     }
 }
@@ -73,6 +78,7 @@ bool BulkInsert::add(const QVariantList& values) {
     }
     if (!query_.exec()) {
         error_ = error_of(query_.lastError());
+        qCWarning(lcDb).noquote() << "bulk insert: row" << rows_ + 1 << "not stored:" << error_;
         return false;
     }
     ++rows_;
@@ -84,6 +90,7 @@ bool BulkInsert::commit() {
     query_.finish();
     if (!db_.commit()) {
         error_ = error_of(db_.lastError());
+        qCWarning(lcDb).noquote() << "bulk insert: commit of" << rows_ << "rows failed:" << error_;
         rollback();
         return false;
     }

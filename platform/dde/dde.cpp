@@ -1,8 +1,11 @@
 #include "platform/dde/dde.h"
 
+#include "platform/log/log.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusContext>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
 #include <QLabel>
@@ -29,6 +32,12 @@ bool is_item(const QObject* w) {
     const QString name = w->objectName();
     return !name.isEmpty() && !name.startsWith(QLatin1String("qt_")) &&
            (qobject_cast<const QLabel*>(w) || qobject_cast<const QLineEdit*>(w));
+}
+
+// The bus's last error for a trace, as ": message", or nothing when the bus gave none.
+QString bus_error(const QDBusConnection& bus) {
+    const QString m = bus.lastError().message();
+    return m.isEmpty() ? QString() : QStringLiteral(": ") + m;
 }
 
 QString text_of(const QWidget* w) {
@@ -78,6 +87,7 @@ public slots:
         return text;
     }
     Q_SCRIPTABLE bool Poke(const QString& item, const QString& text) {
+        qCDebug(lcDde).noquote() << "poke from" << message().service() << "of item" << item << "with" << text;
         if (source_->poke(item, text)) return true;
         unknown(item);
         return false;
@@ -92,6 +102,7 @@ signals:
 
 private:
     void unknown(const QString& item) {
+        qCDebug(lcDde).noquote() << "no item" << item << "in topic" << source_->topic();
         sendErrorReply(kUnknownItem,
                        QStringLiteral("No item \"%1\" in topic \"%2\"").arg(item, source_->topic()));
     }
@@ -112,16 +123,23 @@ Source::~Source() {
 bool Source::start(const QString& service) {
     if (active_) return true;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) return false;
+    if (!bus.isConnected()) {
+        qCWarning(lcDde).noquote() << "no session bus, service" << service << "not offered" + bus_error(bus);
+        return false;
+    }
     const QString name = bus_name(service);
     if (!bus.registerObject(object_path(topic_), object_,
                             QDBusConnection::ExportScriptableSlots |
-                                QDBusConnection::ExportScriptableSignals))
+                                QDBusConnection::ExportScriptableSignals)) {
+        qCWarning(lcDde).noquote() << "topic" << topic_ << "could not be registered" + bus_error(bus);
         return false;
+    }
     if (!bus.registerService(name)) {
+        qCWarning(lcDde).noquote() << "service name" << name << "could not be taken" + bus_error(bus);
         bus.unregisterObject(object_path(topic_));
         return false;
     }
+    qCDebug(lcDde).noquote() << "offering" << name << "topic" << topic_;
     service_ = service;
     bus_name_ = name;
     active_ = true;
@@ -135,8 +153,10 @@ bool Source::start(const QString& service) {
 void Source::stop() {
     // Executes still waiting are not run on a topic that is gone.
     const QList<PendingExecute> waiting = std::exchange(pending_, {});
-    for (const PendingExecute& p : waiting)
+    for (const PendingExecute& p : waiting) {
+        qCDebug(lcDde).noquote() << "execute not run, the topic is gone:" << p.command;
         QDBusConnection::sessionBus().send(p.call.createReply(false));
+    }
     advises_.clear();
     last_text_.clear();
     advise_timer_->stop();
@@ -159,6 +179,7 @@ bool Source::execute(const QString& command) {
 }
 
 void Source::queue_execute(const QString& command, const QDBusMessage& call) {
+    qCDebug(lcDde).noquote() << "execute from" << call.service() << "received:" << command;
     pending_.append({command, call});
     // A run is in progress further up this thread's stack: it takes this one when it is done.
     if (executing_) return;
@@ -166,6 +187,7 @@ void Source::queue_execute(const QString& command, const QDBusMessage& call) {
     while (!pending_.isEmpty()) {
         const PendingExecute next = pending_.takeFirst();
         const bool accepted = execute(next.command);
+        qCDebug(lcDde).noquote() << "execute" << next.command << (accepted ? "run" : "refused");
         QDBusConnection::sessionBus().send(next.call.createReply(accepted));
     }
     executing_ = false;

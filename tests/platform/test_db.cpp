@@ -8,6 +8,7 @@
 
 #include <QDate>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -472,6 +473,32 @@ private slots:
         QVERIFY(holder.Execute("COMMIT"));
         QVERIFY2(rs.Update(), qPrintable(rs.error())); // the new record is still pending
         QCOMPARE(rs.RecordCount(), 1);
+    }
+
+    // A refused store is traced in weyvane.db when that category is switched on.
+    void failed_update_is_traced() {
+        static QStringList traced;
+        traced.clear();
+        QLoggingCategory::setFilterRules(QStringLiteral("weyvane.db.warning=true"));
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+                if (type == QtWarningMsg && qstrcmp(context.category, "weyvane.db") == 0) traced << text;
+            });
+        TempDatabase db;
+        set_busy_timeout_ms(200);
+        Connection cn, holder;
+        Recordset rs;
+        const bool opened = cn.Open(db.conn_str) && holder.Open(db.conn_str) && rs.Open("datacol", cn) &&
+                            holder.Execute("BEGIN EXCLUSIVE");
+        rs.AddNew();
+        rs.SetValue("Reading", QString("1.0"));
+        const bool stored = rs.Update();
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules(QString());
+        QVERIFY(opened);
+        QVERIFY(!stored);
+        QCOMPARE(traced.size(), 1);
+        QVERIFY2(traced[0].contains("datacol") && traced[0].contains(rs.error()), qPrintable(traced[0]));
     }
 
     // An edit of an existing record that cannot be stored must not let the next new record's
