@@ -1,23 +1,11 @@
 #pragma once
-// The scale screen set up by hand for the tests of the receive scans and poll timers: fresh
-// module state, the fake seconds clock, a message recorder, datacol emptied in a private
-// database copy and bound to data2, and the ends of the simulator (a real pseudo-terminal on
-// COM1, simulated FTDI devices).
-#include "collect/collect_state.h"
-#include "collect/slave_windows.h"
-#include "core/core_state.h"
-#include "links/ftdi_adapter.h"
-#include "links/link_devices.h"
+// The scale screen set up by hand for the tests of the receive scans, poll timers, totals and
+// configuration transfers: the screen fixture's fresh state, fake clock, recorder and database
+// copy, with the screen loaded but not shown, datacol emptied and bound to data2, and only the
+// link's own end of the simulator: the simulated FTDI devices (the adapter open on "USB485"),
+// and on the serial links COM1 open on a real pseudo-terminal that answers within the waits.
 #include "links/links_state.h"
-#include "platform/clock/clock.h"
-#include "platform/db/data_control.h"
-#include "platform/settings/settings.h"
-#include "platform/ui/message_box.h"
-#include "screen/form1.h"
-#include "tests/sim/pty_end.h"
-#include "tests/sim/scale_responder.h"
-#include "tests/sim/sim_ftdi.h"
-#include "tests/support/temp_database.h"
+#include "tests/support/screen_fixture.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -26,9 +14,8 @@
 #include <QStringList>
 #include <QThread>
 #include <QUuid>
-#include <memory>
 
-namespace linktest {
+namespace testsupport {
 
 inline constexpr char kDatacolSource[] = "select ID,ScaleID,Reading,Date,Time from datacol";
 
@@ -36,55 +23,25 @@ inline QByteArray addr_byte(int a) {
     return QByteArray(1, static_cast<char>(a));
 }
 
-struct ScreenLinks {
-    std::unique_ptr<testsupport::TempDatabase> db;
-    ui::UiRecorder rec;
-    std::shared_ptr<sim::Responder> net = std::make_shared<sim::Responder>(sim::Responder::Link::network);
-    std::shared_ptr<sim::Responder> single = std::make_shared<sim::Responder>(sim::Responder::Link::single);
-    std::unique_ptr<sim::SimFtdi> usb;
-    std::unique_ptr<sim::PtyEnd> pty;
-
+struct ScreenLinks : ScreenFixture {
     form1& f() { return Form1(); }
 
     bool start(const QString& comm_type) {
-        stop();
-        reset_core_state();
-        reset_links_state();
-        reset_collect_state();
-        reset_link_devices();
-        slave_open.fill(0);
-        wclock::use_fake(36000.0, 0.001);
-        rec = ui::UiRecorder();
-        ui::set_backend(&rec);
+        if (!begin()) return false;
         core.comm_type = comm_type;
-        net = std::make_shared<sim::Responder>(sim::Responder::Link::network);
-        single = std::make_shared<sim::Responder>(sim::Responder::Link::single);
-
         form1& s = f();
-        if (s.Loaded()) s.Unload();
         s.Load();
         links.scan_stop = false;
 
-        db = std::make_unique<testsupport::TempDatabase>();
-        if (!db->ok() || !db->exec("DELETE FROM datacol").isEmpty()) return false;
-        core.conn_str = db->conn_str;
-        core.conn_str_a = db->conn_str;
-        if (!s.data2) s.data2 = new adodb::DataControl(&s);
-        s.data2->setConnectionString(db->conn_str);
-        s.data2->setRecordSource(kDatacolSource);
-        if (!s.data2->Refresh()) return false;
+        if (!db->exec("DELETE FROM datacol").isEmpty() || !bind_datacol()) return false;
 
-        usb = std::make_unique<sim::SimFtdi>();
-        if (comm_type == QLatin1String("USB485")) usb->add("ADAPTER1", "USB-RS485 Adapter", net);
-        usb->install();
+        make_usb(comm_type);
         if (comm_type == QLatin1String("USB485")) {
             usb_open();
             if (links.usb_handle == 0) return false;
         }
         if (comm_type == QLatin1String("RS232") || comm_type == QLatin1String("RS485")) {
-            pty = std::make_unique<sim::PtyEnd>(comm_type == QLatin1String("RS485") ? net : single);
-            if (!pty->ok()) return false;
-            settings::SaveSetting("Ports", "COM1", pty->path());
+            if (!make_pty(comm_type)) return false;
             MSComm1().setCommPort(1);
             MSComm1().setSettings("9600,N,8,1");
             MSComm1().setInputLen(0);
@@ -97,24 +54,15 @@ struct ScreenLinks {
         return true;
     }
 
-    void stop() {
-        wclock::set_slice_hook({});
-        if (f().Loaded()) f().Unload();
-        if (f().data2) {
-            f().data2->setConnectionString(QString());
-            f().data2->setRecordSource(QString());
-            f().data2->Refresh();
-        }
-        reset_link_devices();
-        pty.reset();
-        if (usb) {
-            usb_close_all();
-            usb.reset();
-        }
-        links.usb_handle = 0;
-        ui::set_backend(nullptr);
-        wclock::use_real();
-        db.reset();
+    // Binds data2 to datacol of the copy, on a connection opened now (with the busy time-out
+    // set at this moment).
+    bool bind_datacol() {
+        form1& s = f();
+        release_data2();
+        if (!s.data2) s.data2 = new adodb::DataControl(&s);
+        s.data2->setConnectionString(db->conn_str);
+        s.data2->setRecordSource(kDatacolSource);
+        return s.data2->Refresh();
     }
 
     void serial_slice() {
@@ -178,4 +126,4 @@ struct ScreenLinks {
     }
 };
 
-} // namespace linktest
+} // namespace testsupport
