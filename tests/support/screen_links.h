@@ -9,11 +9,9 @@
 
 #include <QElapsedTimer>
 #include <QList>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QStringList>
 #include <QThread>
-#include <QUuid>
+#include <QVariant>
 
 namespace testsupport {
 
@@ -103,21 +101,10 @@ struct ScreenLinks : ScreenFixture {
 
     // "ScaleID|Reading" of every datacol record, in ID order.
     QStringList datacol() const {
-        QStringList rows;
-        const QString name = QUuid::createUuid().toString();
-        {
-            QSqlDatabase sdb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            sdb.setDatabaseName(db->path());
-            if (sdb.open()) {
-                QSqlQuery q(sdb);
-                if (q.exec("SELECT ScaleID, Reading, Time, Date FROM datacol ORDER BY ID"))
-                    while (q.next())
-                        rows.append(q.value(0).toString() + u'|' + q.value(1).toString());
-            }
-            sdb.close();
-        }
-        QSqlDatabase::removeDatabase(name);
-        return rows;
+        QStringList out;
+        for (const QVariantList& row : db->rows("SELECT ScaleID, Reading FROM datacol ORDER BY ID"))
+            out.append(row.value(0).toString() + u'|' + row.value(1).toString());
+        return out;
     }
 
     QString netlist_reading(int slot) const {
