@@ -111,8 +111,9 @@ protected:
         Form1().data2->Refresh();
     }
 
-    // Fresh module state, the fake clock, the recorder for message boxes, new scales and a
-    // database copy that the program's folder, data folder and connection strings name.
+    // Fresh module state (stop() leaves it), the fake clock, the recorder for message boxes, new
+    // scales and a database copy that the program's folder, data folder and connection strings
+    // name.
     bool begin() {
         stop();
         wclock::use_fake(36000.0, 0.001);

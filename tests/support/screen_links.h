@@ -4,6 +4,8 @@
 // copy, with the screen loaded but not shown, datacol emptied and bound to data2, and only the
 // link's own end of the simulator: the simulated FTDI devices (the adapter open on "USB485"),
 // and on the serial links COM1 open on a real pseudo-terminal that answers within the waits.
+// No other end shares fx.net, so none takes a delayed or split reply before the link reads it;
+// the Ethernet tests make their own server.
 #include "links/links_state.h"
 #include "tests/support/screen_fixture.h"
 
