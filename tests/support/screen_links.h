@@ -69,14 +69,10 @@ struct ScreenLinks : ScreenFixture {
         if (!pty) return;
         const int before = MSComm1().InBufferCount();
         const int sent = pty->pump();
-        if (sent > 0) {
-            QElapsedTimer t;
-            t.start();
-            while (MSComm1().InBufferCount() < before + sent && t.elapsed() < 2000)
-                QThread::usleep(50);
-        } else {
+        if (sent > 0)
+            port_holds(before + sent);
+        else
             QThread::usleep(20);
-        }
     }
 
     // Puts bytes on the serial line and waits until the port holds them.
@@ -84,11 +80,16 @@ struct ScreenLinks : ScreenFixture {
         const int before = MSComm1().InBufferCount();
         pty->responder().send_raw(bytes);
         pty->pump();
+        return port_holds(before + static_cast<int>(bytes.size()));
+    }
+
+    // Waits (in real time, at most 2 s) until COM1's input buffer holds `count` bytes.
+    static bool port_holds(int count) {
         QElapsedTimer t;
         t.start();
-        while (MSComm1().InBufferCount() < before + bytes.size() && t.elapsed() < 2000)
+        while (MSComm1().InBufferCount() < count && t.elapsed() < 2000)
             QThread::usleep(50);
-        return MSComm1().InBufferCount() >= before + bytes.size();
+        return MSComm1().InBufferCount() >= count;
     }
 
     // Fills slots 0.. with these addresses, named "Scale <n>".
