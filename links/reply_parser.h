@@ -1,6 +1,9 @@
 #pragma once
 // The replies a scale sends, cut into their fields without touching any widget, so that the
-// receive scans stay thin and the parsing can be tested and fuzzed on its own.
+// receive scans stay thin and the parsing can be tested on its own: by test_reply_parser, and by
+// the libFuzzer target fuzz_reply_parser (tests/fuzz/fuzz_reply_parser.cpp), which feeds every
+// function here arbitrary bytes on each link and checks what the scans rely on; the sanitizer
+// build runs it for a bounded, repeatable number of inputs as the test fuzz_reply_parser.
 //
 // A reading reply: [address byte] ["+"] ["!" tags] ["#" group character] reading ["D"] CR [LF].
 // The address byte is present on the network links only; a reply is taken when its code lies

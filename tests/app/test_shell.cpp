@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include "app/frmMain.h"
+#include "app/module_state.h"
 #include "core/core_state.h"
 #include "core/forms.h"
 #include "links/links_state.h"
@@ -54,7 +55,7 @@ class TestShell : public QObject {
 
 private slots:
     void init() {
-        reset_core_state();
+        reset_module_state();
         rec = ui::UiRecorder();
         ui::set_backend(&rec);
         QSettings(QSettings::IniFormat, QSettings::UserScope, "Weyvane", "Weyvane").clear();
@@ -66,7 +67,7 @@ private slots:
 
     void cleanup() {
         if (main_form().Loaded()) main_form().Unload();
-        ui::set_backend(nullptr);
+        reset_module_state();
     }
 
     void menus_toolbar_and_status_bar() {

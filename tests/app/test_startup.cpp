@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include "app/frmMain.h"
+#include "app/module_state.h"
 #include "app/startup.h"
 #include "core/cfg_file.h"
 #include "core/core_state.h"
@@ -57,10 +58,9 @@ class TestStartup : public QObject {
 
 private slots:
     void init() {
-        reset_core_state();
+        reset_module_state();
         rec = ui::UiRecorder();
         ui::set_backend(&rec);
-        instance::release();
         app = std::make_unique<testsupport::TempDatabase>();
         QVERIFY(app->ok());
         core.app_path_override = app->folder;
@@ -68,8 +68,7 @@ private slots:
 
     void cleanup() {
         if (main_form().Loaded()) main_form().Unload();
-        ui::set_backend(nullptr);
-        instance::release();
+        reset_module_state();
         app.reset();
     }
 

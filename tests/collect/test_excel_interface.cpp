@@ -1,5 +1,6 @@
 // Excel_Interface against the recording spreadsheet: which cells of which rows are written, what
 // the user is told, and when the "Excel Output" box is unticked.
+#include "app/module_state.h"
 #include "collect/collect_state.h"
 #include "collect/excel_interface.h"
 #include "links/links_state.h"
@@ -37,8 +38,7 @@ class TestExcelInterface : public QObject {
 
 private slots:
     void init() {
-        reset_links_state();
-        reset_collect_state();
+        reset_module_state();
         links.scale_name[3] = "Bay 3";
         links.scale_reading[3] = QByteArray("  1250.5 kg G \xB0");
         links.scale_name[4] = "Hopper";
@@ -55,11 +55,9 @@ private slots:
     void cleanup() {
         excel_set_output_box(nullptr);
         delete excel_box;
-        spreadsheet::set_backend(nullptr);
+        reset_module_state();
         delete sheet;
-        ui::set_backend(nullptr);
         delete user;
-        wclock::use_real();
     }
 
     void record_lands_in_the_row_after_its_id() {

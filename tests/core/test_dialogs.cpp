@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include "app/frmMain.h"
+#include "app/module_state.h"
 #include "core/cfg_file.h"
 #include "core/core_state.h"
 #include "core/forms.h"
@@ -58,7 +59,7 @@ class TestDialogs : public QObject {
 
 private slots:
     void init() {
-        reset_core_state();
+        reset_module_state();
         rec = ui::UiRecorder();
         ui::set_backend(&rec);
         tmp = std::make_unique<QTemporaryDir>();
@@ -71,15 +72,12 @@ private slots:
             launched.append(program);
             return launch_ok;
         };
-        volumes::clear_fake_table();
     }
 
     void cleanup() {
         if (getdatapath_form().Loaded()) getdatapath_form().Unload();
         if (about_form().Loaded()) about_form().Unload();
-        ui::set_backend(nullptr);
-        volumes::clear_fake_table();
-        registry::set_file(QString());
+        reset_module_state();
         tmp.reset();
     }
 

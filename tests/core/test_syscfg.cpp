@@ -1,4 +1,5 @@
 // load_syscfg against copies of the delivered database.
+#include "app/module_state.h"
 #include "core/core_state.h"
 #include "core/syscfg.h"
 #include "platform/ui/message_box.h"
@@ -13,11 +14,11 @@ class TestSyscfg : public QObject {
 
 private slots:
     void init() {
-        reset_core_state();
+        reset_module_state();
         recorder = ui::UiRecorder();
         ui::set_backend(&recorder);
     }
-    void cleanup() { ui::set_backend(nullptr); }
+    void cleanup() { reset_module_state(); }
 
     void delivered_row() {
         TempDatabase db;

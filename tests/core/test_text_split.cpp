@@ -1,6 +1,7 @@
 // The word splitters and the shared word list.
 #include <QtTest>
 
+#include "app/module_state.h"
 #include "core/core_state.h"
 #include "core/text_split.h"
 #include "tests/support/test_main.h"
@@ -16,7 +17,7 @@ class TestTextSplit : public QObject {
     }
 
 private slots:
-    void init() { reset_core_state(); }
+    void init() { reset_module_state(); }
 
     void words_data() {
         QTest::addColumn<QString>("line");

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "app/module_state.h"
 #include "core/waits.h"
 #include "platform/clock/clock.h"
 #include "tests/support/test_main.h"
@@ -10,7 +11,7 @@
 class TestWaits : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() { wclock::use_real(); }
+    void cleanup() { reset_module_state(); }
 
     void busy_wait_lasts_four_tenths() {
         wclock::use_fake(1000.0, 0.001);

@@ -1,5 +1,6 @@
 // Every request, byte-exact and write by write, on each link; sending over a pseudo-terminal,
 // through the FTDI adapter and over the socket.
+#include "app/module_state.h"
 #include "core/core_state.h"
 #include "links/command_frames.h"
 #include "links/link_devices.h"
@@ -31,16 +32,8 @@ Writes w(std::initializer_list<const char*> hex) {
 class TestCommandFrames : public QObject {
     Q_OBJECT
 private slots:
-    void init() {
-        reset_core_state();
-        reset_links_state();
-        reset_link_devices();
-    }
-    void cleanup() {
-        reset_link_devices();
-        ftdi::set_backend(nullptr);
-        wclock::use_real();
-    }
+    void init() { reset_module_state(); }
+    void cleanup() { reset_module_state(); }
 
     void requests_data() {
         QTest::addColumn<Writes>("got");

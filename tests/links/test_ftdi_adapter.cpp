@@ -1,5 +1,6 @@
 // The FTDI adapter (opening once per run, its messages, writes, closing) and the RF modem's
 // channel switch, against simulated devices on the fake clock.
+#include "app/module_state.h"
 #include "core/core_state.h"
 #include "links/ftdi_adapter.h"
 #include "links/links_state.h"
@@ -25,17 +26,12 @@ class TestFtdiAdapter : public QObject {
 
 private slots:
     void init() {
-        reset_core_state();
-        reset_links_state();
+        reset_module_state();
         rec = ui::UiRecorder();
         ui::set_backend(&rec);
         wclock::use_fake(36000.0, 0.001);
     }
-    void cleanup() {
-        ftdi::set_backend(nullptr);
-        ui::set_backend(nullptr);
-        wclock::use_real();
-    }
+    void cleanup() { reset_module_state(); }
 
     void open_messages_data() {
         QTest::addColumn<QString>("fault");

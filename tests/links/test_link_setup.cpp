@@ -1,5 +1,6 @@
 // Link set-ups against copies of the delivered database files, the simulator on a
 // pseudo-terminal, simulated FTDI devices and a loopback server.
+#include "app/module_state.h"
 #include "core/core_state.h"
 #include "links/ftdi_adapter.h"
 #include "links/link_devices.h"
@@ -77,9 +78,7 @@ class TestLinkSetup : public QObject {
 
 private slots:
     void init() {
-        reset_core_state();
-        reset_links_state();
-        reset_link_devices();
+        reset_module_state();
         db = std::make_unique<testsupport::TempDatabase>();
         QVERIFY(db->ok());
         core.conn_str = db->conn_str;
@@ -99,12 +98,11 @@ private slots:
         set_ethernet_port(server->port());
     }
     void cleanup() {
-        reset_link_devices();
+        reset_module_state(); // closes the link devices before their far ends go
         server.reset();
         pty.reset();
         delete usb;
         usb = nullptr;
-        ui::set_backend(nullptr);
     }
 
     void network_lists_data() {

@@ -1,6 +1,7 @@
 // The scale simulator answers as the receive scans expect: reply layouts, own addresses only,
 // configuration replies, parameter blocks, and the switches for silent, late, split and
 // garbage replies.
+#include "app/module_state.h"
 #include "platform/clock/clock.h"
 #include "tests/sim/scale_responder.h"
 #include "tests/support/test_main.h"
@@ -13,7 +14,7 @@ class TestScaleSim : public QObject {
     Q_OBJECT
 private slots:
     void init() { wclock::use_fake(1000.0, 0.001); }
-    void cleanup() { wclock::use_real(); }
+    void cleanup() { reset_module_state(); }
 
     void reading_replies_data() {
         QTest::addColumn<bool>("network");

@@ -1,5 +1,6 @@
 // The database layer against real SQLite files: the program's SQL texts, Find, AddNew / Update,
 // paging over many records, locking, durability and compaction.
+#include "app/module_state.h"
 #include "platform/db/adodb.h"
 #include "platform/db/data_control.h"
 #include "platform/db/jet_sql.h"
@@ -44,7 +45,7 @@ const char* kChildArg = "--store-and-wait";
 class TestDb : public QObject {
     Q_OBJECT
 private slots:
-    void init() { set_busy_timeout_ms(3000); }
+    void init() { reset_module_state(); }
 
     void jet_translation_data() {
         QTest::addColumn<QString>("jet");

@@ -1,7 +1,7 @@
 // The DDE source on a private session bus: execute strings with their acknowledgement, request,
 // poke and hot links of the items, and the scale screen's service while it is loaded.
 #include "platform/dde/dde.h"
-#include "tests/links/screen_links.h"
+#include "tests/support/screen_links.h"
 #include "tests/support/test_main.h"
 
 #include <QDBusConnection>
@@ -134,7 +134,7 @@ private slots:
     // The scale screen offers "Weyvane" / "Form1" while loaded; an execute runs its command
     // before the acknowledgement comes back.
     void scale_screen() {
-        linktest::ScreenLinks fx;
+        testsupport::ScreenLinks fx;
         QVERIFY(fx.start("USB485"));
         QVERIFY(Form1().dde_source->active());
         QDBusMessage r = call("Execute", {"clt,130"});

@@ -1,5 +1,6 @@
 // The FTDI layer over simulated devices: lists, opening, reads with the read time-out on the
 // fake clock, setting calls, and a device unplugged while open.
+#include "app/module_state.h"
 #include "platform/clock/clock.h"
 #include "platform/ftdi/ftdi.h"
 #include "tests/sim/sim_ftdi.h"
@@ -12,10 +13,7 @@ using namespace ftdi;
 class TestFtdi : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() {
-        ftdi::set_backend(nullptr);
-        wclock::use_real();
-    }
+    void cleanup() { reset_module_state(); }
 
     void lists_by_index() {
         sim::SimFtdi usb;

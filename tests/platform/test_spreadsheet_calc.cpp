@@ -1,6 +1,7 @@
 // The Calc backend, loaded from its plugin as the program loads it, against a real headless
 // LibreOffice of the test's own: Excel_Interface writes two rows into a new Calc document, and the
 // cells are read back over a separate UNO connection.
+#include "app/module_state.h"
 #include "collect/collect_state.h"
 #include "collect/excel_interface.h"
 #include "links/links_state.h"
@@ -250,18 +251,17 @@ private slots:
         if (!office.start()) QFAIL(qPrintable(office.error()));
         settings::SaveSetting("Spreadsheet", "Host", "127.0.0.1");
         settings::SaveSetting("Spreadsheet", "Port", QString::number(office.port()));
-        ui::set_backend(&user);
-        spreadsheet::set_plugin_folder(WEYVANE_BIN_DIR);
     }
     void cleanupTestCase() {
-        ui::set_backend(nullptr);
-        spreadsheet::set_plugin_folder({});
+        reset_module_state();
         office.stop();
-        wclock::use_real();
     }
+    // The office and its workbooks stay from one test to the next; the program's state starts
+    // afresh, with the plugin of the build.
     void init() {
-        reset_links_state();
-        reset_collect_state();
+        reset_module_state();
+        ui::set_backend(&user);
+        spreadsheet::set_plugin_folder(WEYVANE_BIN_DIR);
         user.boxes.clear();
     }
 

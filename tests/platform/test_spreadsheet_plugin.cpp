@@ -1,5 +1,6 @@
 // The spreadsheet layer without its Calc plugin: whatever keeps the plugin from loading, the layer
 // answers that no application is running, as on a machine without the office.
+#include "app/module_state.h"
 #include "platform/spreadsheet/calc_plugin.h"
 #include "platform/spreadsheet/spreadsheet.h"
 #include "tests/support/test_main.h"
@@ -13,7 +14,7 @@ class TestSpreadsheetPlugin : public QObject {
     QTemporaryDir dir;
 
 private slots:
-    void cleanup() { spreadsheet::set_plugin_folder({}); }
+    void cleanup() { reset_module_state(); }
 
     void no_application_without_a_loadable_plugin_data() {
         QTest::addColumn<QString>("plugin");

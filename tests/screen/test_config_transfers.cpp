@@ -3,12 +3,12 @@
 #include "core/core_state.h"
 #include "links/links_state.h"
 #include "screen/config_transfers.h"
-#include "tests/links/screen_links.h"
+#include "tests/support/screen_links.h"
 #include "tests/support/test_main.h"
 
 #include <QtTest>
 
-using linktest::addr_byte;
+using testsupport::addr_byte;
 
 namespace {
 
@@ -45,7 +45,7 @@ QByteArray joined(const Writes& w) {
 class TestConfigTransfers : public QObject {
     Q_OBJECT
 
-    linktest::ScreenLinks fx;
+    testsupport::ScreenLinks fx;
 
     Writes adapter_writes() {
         Writes w = fx.usb->device(0).writes;

@@ -1,6 +1,7 @@
 // The scale screen's "Data Collection" panel against a copy of the delivered database: what lands
 // in datacol, what the grid and its title show, what is copied to the recording spreadsheet and
 // what the user is told.
+#include "app/module_state.h"
 #include "collect/collect_state.h"
 #include "core/core_state.h"
 #include "links/links_state.h"
@@ -136,9 +137,7 @@ private slots:
     }
 
     void init() {
-        reset_links_state();
-        reset_collect_state();
-        reset_core_state();
+        reset_module_state();
         set_clock(QTime(13, 45, 30));
         db = std::make_unique<testsupport::TempDatabase>();
         QVERIFY(db->ok());
@@ -163,9 +162,7 @@ private slots:
         f().data2->Refresh();
         f().scaleConfigRS->setConnectionString(QString());
         f().scaleConfigRS->Refresh();
-        ui::set_backend(nullptr);
-        spreadsheet::set_backend(nullptr);
-        wclock::use_real();
+        reset_module_state();
         db.reset();
     }
 

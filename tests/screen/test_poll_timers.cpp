@@ -3,19 +3,19 @@
 // halting and restoring of polling, and the poll-time text.
 #include "links/command_frames.h"
 #include "links/link_setup.h"
-#include "tests/links/screen_links.h"
 #include "tests/sim/tcp_end.h"
+#include "tests/support/screen_links.h"
 #include "tests/support/test_main.h"
 
 #include <QAbstractEventDispatcher>
 #include <QtTest>
 
-using linktest::addr_byte;
+using testsupport::addr_byte;
 
 class TestPollTimers : public QObject {
     Q_OBJECT
 
-    linktest::ScreenLinks fx;
+    testsupport::ScreenLinks fx;
 
     // The writes the adapter got since the last call.
     QList<QByteArray> adapter_writes() {

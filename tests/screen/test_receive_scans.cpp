@@ -5,17 +5,17 @@
 #include "platform/db/adodb.h"
 #include "platform/spreadsheet/spreadsheet.h"
 #include "platform/spreadsheet/spreadsheet_recorder.h"
-#include "tests/links/screen_links.h"
+#include "tests/support/screen_links.h"
 #include "tests/support/test_main.h"
 
 #include <QtTest>
 
-using linktest::addr_byte;
+using testsupport::addr_byte;
 
 class TestReceiveScans : public QObject {
     Q_OBJECT
 
-    linktest::ScreenLinks fx;
+    testsupport::ScreenLinks fx;
 
     QByteArray reply_11(int addr, const char* reading) {
         // address byte + 7-character reading + "D" + CR LF: exactly one record slot long.
@@ -346,9 +346,9 @@ private slots:
     // datacol is locked by another program while group lines arrive: each is shown, the user
     // is told once (with the database's reason), and storing resumes when the lock goes.
     void rs232_locked_datacol() {
-        const int busy = adodb::busy_timeout_ms();
-        adodb::set_busy_timeout_ms(20);
         QVERIFY(fx.start("RS232"));
+        adodb::set_busy_timeout_ms(20); // the fixture's stop() puts it back
+        QVERIFY(fx.bind_datacol());
         fx.fill({0});
         {
             QSqlDatabase other =
@@ -377,7 +377,6 @@ private slots:
         QVERIFY(fx.deliver_serial("#1 14.0\r"));
         fx.f().rs232_inputscan();
         QCOMPARE(fx.rec.boxes.size(), 2);
-        adodb::set_busy_timeout_ms(busy);
     }
 
     // ---- USB ----

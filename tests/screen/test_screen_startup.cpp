@@ -1,6 +1,7 @@
 // The scale screen's start-up and shutdown on every link, against database copies and the
 // scale simulator (pty, simulated FTDI devices, loopback TCP).
 #include "app/frmMain.h"
+#include "collect/slave_windows.h"
 #include "core/core_state.h"
 #include "core/forms.h"
 #include "links/link_devices.h"

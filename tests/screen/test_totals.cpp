@@ -3,17 +3,17 @@
 #include "core/core_state.h"
 #include "links/links_state.h"
 #include "screen/config_transfers.h"
-#include "tests/links/screen_links.h"
+#include "tests/support/screen_links.h"
 #include "tests/support/test_main.h"
 
 #include <QtTest>
 
-using linktest::addr_byte;
+using testsupport::addr_byte;
 
 class TestTotals : public QObject {
     Q_OBJECT
 
-    linktest::ScreenLinks fx;
+    testsupport::ScreenLinks fx;
 
     void select(const QString& name, int addr) {
         fx.fill({addr});

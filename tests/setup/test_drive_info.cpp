@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QtTest>
 
+#include "app/module_state.h"
 #include "platform/volumes/volumes.h"
 #include "setup/CDriveInfo.h"
 #include "tests/support/test_main.h"
@@ -31,15 +32,12 @@ class TestDriveInfo : public QObject {
 
 private slots:
     void init() {
+        reset_module_state();
         volumes::set_fake_table({drive("/", 0, volumes::DRIVE_FIXED, "ext4"), drive("/media/card", 31227904),
                                  drive("/media/reader", 0, volumes::DRIVE_REMOVABLE, "", false),
                                  drive("/media/cd", 0, volumes::DRIVE_CDROM, "", false)});
-        volumes::set_missing_function(QString());
     }
-    void cleanup() {
-        volumes::clear_fake_table();
-        volumes::set_missing_function(QString());
-    }
+    void cleanup() { reset_module_state(); }
 
     void format_size_data() {
         QTest::addColumn<quint64>("size");

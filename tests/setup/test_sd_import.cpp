@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "app/module_state.h"
 #include "core/core_state.h"
 #include "links/links_state.h"
 #include "platform/ui/message_box.h"
@@ -53,8 +54,7 @@ class TestSdImport : public QObject {
 
 private slots:
     void init() {
-        reset_core_state();
-        reset_setup_state();
+        reset_module_state();
         rec = ui::UiRecorder();
         ui::set_backend(&rec);
         volumes::set_fake_table({{"/", "root", "ext4", 0}});
@@ -68,8 +68,7 @@ private slots:
     }
     void cleanup() {
         setup_form().Unload();
-        ui::set_backend(nullptr);
-        volumes::clear_fake_table();
+        reset_module_state();
     }
 
     void lines_data() {

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "app/module_state.h"
 #include "core/core_state.h"
 #include "platform/timezone/timezone.h"
 #include "platform/ui/message_box.h"
@@ -55,8 +56,7 @@ class TestSetupDialog : public QObject {
 
 private slots:
     void init() {
-        reset_core_state();
-        reset_setup_state();
+        reset_module_state();
         rec = ui::UiRecorder();
         ui::set_backend(&rec);
         volumes::set_fake_table({{"/", "root", "ext4", 0}});
@@ -69,9 +69,7 @@ private slots:
     void cleanup() {
         setup_form().Unload();
         sd_setting_form().Unload();
-        ui::set_backend(nullptr);
-        volumes::clear_fake_table();
-        tzinfo::set_now(QDateTime());
+        reset_module_state();
         qunsetenv("TZ");
     }
 

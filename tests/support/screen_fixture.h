@@ -15,11 +15,13 @@
 //   "USB485"   FTDI adapter (device 0) with fx.net behind it; "USB": add_usb_scale() per device
 //   "Ethernet" loopback TCP server (fx.server) with fx.net, the link's port pointed at it
 // The seconds clock is the fake one, so waits (the RF modem's 2 s) take no real time.
-#include "collect/slave_windows.h"
+// testsupport::ScreenLinks (screen_links.h) builds on this fixture for the screen set up by hand.
+#include "app/module_state.h"
 #include "core/core_state.h"
+#include "links/ftdi_adapter.h"
 #include "links/link_devices.h"
-#include "links/links_state.h"
 #include "platform/clock/clock.h"
+#include "platform/db/data_control.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/message_box.h"
 #include "screen/form1.h"
@@ -51,38 +53,11 @@ struct ScreenFixture {
     }
 
     // Fresh module state, a database copy whose syscfg names the link, the recorder for
-    // message boxes and the simulator's end for the link. False when something could not be
-    // made.
+    // message boxes and every end of the simulator. False when something could not be made.
     bool start(const QString& comm_type) {
-        stop();
-        reset_core_state();
-        reset_links_state();
-        reset_link_devices();
-        slave_open.fill(0);
-        wclock::use_fake(36000.0, 0.001);
-        rec = ui::UiRecorder();
-        ui::set_backend(&rec);
-        net = std::make_shared<sim::Responder>(sim::Responder::Link::network);
-        single = std::make_shared<sim::Responder>(sim::Responder::Link::single);
-
-        db = std::make_unique<TempDatabase>();
-        if (!db->ok()) return false;
-        core.app_path_override = db->folder;
-        core.data_path = db->folder;
-        core.conn_str = db->conn_str;
-        core.conn_str_a = db->conn_str;
-        if (!syscfg(QStringLiteral("commtype='%1'").arg(comm_type))) return false;
-
-        usb = std::make_unique<sim::SimFtdi>();
-        if (comm_type == QLatin1String("USB485")) usb->add("ADAPTER1", "USB-RS485 Adapter", net);
-        usb->install();
-        pty = std::make_unique<sim::PtyEnd>(comm_type == QLatin1String("RS485") ? net : single);
-        if (!pty->ok()) return false;
-        settings::SaveSetting("Ports", "COM1", pty->path());
-        server = std::make_unique<sim::TcpEnd>(net);
-        if (!server->listening()) return false;
-        set_ethernet_port(server->port());
-        return true;
+        if (!begin() || !syscfg(QStringLiteral("commtype='%1'").arg(comm_type))) return false;
+        make_usb(comm_type);
+        return make_pty(comm_type) && make_server();
     }
 
     // Changes the settings row, e.g. syscfg("smallfonts=1, netpolltime='.5'").
@@ -113,18 +88,70 @@ struct ScreenFixture {
             .toInt();
     }
 
-    // Unloads the screen and puts the state back; safe to call twice.
+    // Unloads the screen, lets go of the database copy, closes the link devices before their far
+    // ends go, and puts all module state back; safe to call twice.
     void stop() {
+        wclock::set_slice_hook({});
         if (Form1().Loaded()) Form1().Unload();
-        core.scale_screen_active = false;
-        reset_link_devices();
+        release_data2();
+        if (usb) usb_close_all();
+        reset_module_state();
         server.reset();
         pty.reset();
         usb.reset();
-        if (ui::backend() == &rec) ui::set_backend(nullptr);
-        wclock::set_slice_hook(nullptr);
-        wclock::use_real();
         db.reset();
+    }
+
+protected:
+    // Closes data2's connection, if the screen has made data2.
+    static void release_data2() {
+        if (!Form1().data2) return;
+        Form1().data2->setConnectionString(QString());
+        Form1().data2->setRecordSource(QString());
+        Form1().data2->Refresh();
+    }
+
+    // Fresh module state (stop() leaves it), the fake clock, the recorder for message boxes, new
+    // scales and a database copy that the program's folder, data folder and connection strings
+    // name.
+    bool begin() {
+        stop();
+        wclock::use_fake(36000.0, 0.001);
+        rec = ui::UiRecorder();
+        ui::set_backend(&rec);
+        net = std::make_shared<sim::Responder>(sim::Responder::Link::network);
+        single = std::make_shared<sim::Responder>(sim::Responder::Link::single);
+
+        db = std::make_unique<TempDatabase>();
+        if (!db->ok()) return false;
+        core.app_path_override = db->folder;
+        core.data_path = db->folder;
+        core.conn_str = db->conn_str;
+        core.conn_str_a = db->conn_str;
+        return true;
+    }
+
+    // The simulated FTDI devices, installed: on "USB485" the adapter with fx.net behind it.
+    void make_usb(const QString& comm_type) {
+        usb = std::make_unique<sim::SimFtdi>();
+        if (comm_type == QLatin1String("USB485")) usb->add("ADAPTER1", "USB-RS485 Adapter", net);
+        usb->install();
+    }
+
+    // The pseudo-terminal that COM1 names: fx.net behind it on "RS485", fx.single otherwise.
+    bool make_pty(const QString& comm_type) {
+        pty = std::make_unique<sim::PtyEnd>(comm_type == QLatin1String("RS485") ? net : single);
+        if (!pty->ok()) return false;
+        settings::SaveSetting("Ports", "COM1", pty->path());
+        return true;
+    }
+
+    // The loopback server with fx.net behind it, and the Ethernet link's port pointed at it.
+    bool make_server() {
+        server = std::make_unique<sim::TcpEnd>(net);
+        if (!server->listening()) return false;
+        set_ethernet_port(server->port());
+        return true;
     }
 };
 

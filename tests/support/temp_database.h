@@ -8,11 +8,13 @@
 //   db.folder                              // the temporary folder (no trailing separator)
 //   db.path()                              // folder + "/zqdata.mdb"
 //   db.exec("UPDATE syscfg SET ...")       // direct SQLite access to the copy, for set-ups
+//   db.scalar(sql), db.rows(sql)           // and for reading back what landed there
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QString>
 #include <QTemporaryDir>
 #include <QUuid>
@@ -66,19 +68,31 @@ struct TempDatabase {
 
     // The first value of a query on the copy, or an invalid QVariant.
     QVariant scalar(const QString& sql) const {
+        const QList<QVariantList> r = rows(sql);
+        return r.isEmpty() || r.first().isEmpty() ? QVariant() : r.first().first();
+    }
+
+    // Every row of a query on the copy, as its values; none when the query fails.
+    QList<QVariantList> rows(const QString& sql) const {
         const QString name = QUuid::createUuid().toString();
-        QVariant v;
+        QList<QVariantList> out;
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
             db.setDatabaseName(path());
             if (db.open()) {
                 QSqlQuery q(db);
-                if (q.exec(sql) && q.next()) v = q.value(0);
+                if (q.exec(sql))
+                    while (q.next()) {
+                        QVariantList values;
+                        for (int i = 0; i < q.record().count(); ++i)
+                            values.append(q.value(i));
+                        out.append(values);
+                    }
             }
             db.close();
         }
         QSqlDatabase::removeDatabase(name);
-        return v;
+        return out;
     }
 
 private:
