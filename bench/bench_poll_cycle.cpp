@@ -8,6 +8,7 @@
 //   scales answering (0) or all silent (1), over 3 s of wall time (cpu_percent).
 // After the cases it prints, for `make bench`, "figure poll_cycle_per_scale_us" (the first case's
 // time per scale) and "figure cpu_polling_silent_percent" (the last case with the scales silent).
+#include "app/module_state.h"
 #include "core/core_state.h"
 #include "links/ftdi_adapter.h"
 #include "links/links_state.h"
@@ -47,10 +48,8 @@ form1& network_screen(int n, const QString& poll_time) {
     form1& f = Form1();
     if (f.Loaded()) f.Unload();
     f.Load();
-    reset_core_state();
-    reset_links_state();
+    reset_module_state();
     ui::set_backend(recorder());
-    wclock::use_real();
     core.comm_type = "USB485";
     core.scale_screen_active = true; // the start-up has run
     links.scale_count = static_cast<int16_t>(n);

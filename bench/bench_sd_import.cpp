@@ -20,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/module_state.h"
 #include "core/core_state.h"
 #include "platform/ui/message_box.h"
 #include "platform/volumes/volumes.h"
@@ -151,8 +152,7 @@ int main(int argc, char** argv) {
         if (args[i] == "--memory") memory_mb = args[i + 1].toInt();
     }
 
-    reset_core_state();
-    reset_setup_state();
+    reset_module_state();
     ui::UiRecorder user;
     ui::set_backend(&user);
     volumes::set_fake_table({{"/", "root", "ext4", 0}});
