@@ -12,7 +12,7 @@ deps:
 	@tools/install-deps
 
 build: deps
-	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEYVANE_WERROR=ON >/dev/null
+	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEYVANE_WERROR=ON -DWEYVANE_BENCH=ON >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: deps

@@ -5,8 +5,8 @@
 //                                collected readings (VACUUM INTO temp.mdb, flushed, renamed over
 //                                zqdata.mdb) over SQLite's own VACUUM INTO of the same file, as the
 //                                sqlite3 command runs it; medians of turns taken in the same run
+#include "app/startup.h"
 #include "bench/bench_support.h"
-#include "core/startup.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
