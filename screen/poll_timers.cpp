@@ -130,8 +130,10 @@ void form1::Timer1_Timer(int index) {
     if (t == LinkType::USB) {
         links.scan_busy = true;
         for (int k = 0; k < filled_slots(); ++k) {
-            links.poll_index = static_cast<int16_t>(k);
             const auto handle = static_cast<uint32_t>(links.scale_addr[static_cast<size_t>(k)]);
+            // The slot's device was lost (closed, and the user told): the others go on.
+            if (handle == 0) continue;
+            links.poll_index = static_cast<int16_t>(k);
             frames::send_ftdi(handle, frames::poll(t, 0, frame, frames::PollSource::cycle));
             ui::DoEvents();
             USB_inputscan();

@@ -15,6 +15,7 @@ struct Open {
     std::unique_ptr<Device> device;
     uint32_t read_timeout_ms = 0;
     uint32_t event = 0;
+    QString location;
 };
 
 Backend* installed = nullptr;
@@ -25,6 +26,7 @@ std::map<FT_HANDLE, Open>& handles() {
 // Well above any network address or small integer a caller might pass by mistake.
 FT_HANDLE next_handle = 0x10000001u;
 uint32_t next_event = 0x20000001u;
+int unknown_calls = 0;
 
 Backend& current() {
     if (installed) return *installed;
@@ -34,7 +36,9 @@ Backend& current() {
 
 Open* find(FT_HANDLE h) {
     auto it = handles().find(h);
-    return it == handles().end() ? nullptr : &it->second;
+    if (it != handles().end()) return &it->second;
+    ++unknown_calls;
+    return nullptr;
 }
 
 // Seconds since start, on the monotonic clock: a step of the wall clock does not stretch a read.
@@ -87,13 +91,17 @@ FT_STATUS FT_Open(int index, FT_HANDLE* handle) {
     auto dev = current().open(index, &status);
     if (!dev) return status == FT_OK ? FT_DEVICE_NOT_OPENED : status;
     const FT_HANDLE h = next_handle++;
-    handles()[h].device = std::move(dev);
+    Open& o = handles()[h];
+    o.location = dev->location();
+    o.device = std::move(dev);
     *handle = h;
     return FT_OK;
 }
 
 FT_STATUS FT_Close(FT_HANDLE handle) {
-    return handles().erase(handle) ? FT_OK : FT_INVALID_HANDLE;
+    if (!find(handle)) return FT_INVALID_HANDLE;
+    handles().erase(handle);
+    return FT_OK;
 }
 
 FT_STATUS FT_Read(FT_HANDLE handle, char* buffer, uint32_t count, uint32_t* done) {
@@ -197,6 +205,15 @@ int open_handle_count() {
 uint32_t read_timeout(FT_HANDLE handle) {
     Open* o = find(handle);
     return o ? o->read_timeout_ms : 0;
+}
+
+QString device_location(FT_HANDLE handle) {
+    Open* o = find(handle);
+    return o ? o->location : QString();
+}
+
+int unknown_handle_calls() {
+    return unknown_calls;
 }
 
 } // namespace ftdi

@@ -61,6 +61,8 @@ public:
     virtual FT_STATUS set_reset_pipe_retry_count(uint32_t count) = 0;
     virtual FT_STATUS purge(uint32_t mask) = 0;
     virtual FT_STATUS modem_status(uint32_t* status) = 0;
+    // Where the device sits in the system (its device path), empty when unknown.
+    virtual QString location() { return QString(); }
 };
 
 class Backend {
@@ -110,5 +112,10 @@ uint32_t CreateEventA(void* security, bool manual_reset, bool initial_state, con
 int open_handle_count();
 // The read time-out a handle was last given, in ms; 0 (no waiting) until FT_SetTimeouts.
 uint32_t read_timeout(FT_HANDLE handle);
+// The device path of an open handle (kept from its opening, so it is known also after the
+// device went away); empty for a handle that is not open or a device without one.
+QString device_location(FT_HANDLE handle);
+// Calls so far that named a handle that is not open (closed, or never opened), for tests.
+int unknown_handle_calls();
 
 } // namespace ftdi

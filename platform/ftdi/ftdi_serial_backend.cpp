@@ -9,7 +9,8 @@ namespace {
 
 class SerialDevice : public Device {
 public:
-    explicit SerialDevice(std::unique_ptr<QSerialPort> port) : port_(std::move(port)) {
+    SerialDevice(std::unique_ptr<QSerialPort> port, const QString& location)
+        : port_(std::move(port)), location_(location) {
         // An unplugged device fails its reads or reads end-of-file; its read notifier would fire
         // for ever, so the port is closed at the first failure and the device counts as gone.
         QObject::connect(port_.get(), &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError e) {
@@ -86,8 +87,11 @@ public:
         return FT_OK;
     }
 
+    QString location() override { return location_; }
+
 private:
     std::unique_ptr<QSerialPort> port_;
+    QString location_;
     bool gone_ = false;
 };
 
@@ -133,7 +137,7 @@ std::unique_ptr<Device> SerialBackend::open(int index, FT_STATUS* status) {
         return nullptr;
     }
     *status = FT_OK;
-    return std::make_unique<SerialDevice>(std::move(port));
+    return std::make_unique<SerialDevice>(std::move(port), list[index].systemLocation());
 }
 
 } // namespace ftdi

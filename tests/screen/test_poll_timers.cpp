@@ -9,6 +9,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QtTest>
+#include <algorithm>
 
 using testsupport::addr_byte;
 
@@ -140,6 +141,69 @@ private slots:
         QCOMPARE(fx.usb->device(0).writes, (QList<QByteArray>{"*", "1"}));
         QCOMPARE(links.scale_reading[0], QByteArray("1234.5"));
         ftdi::FT_Close(h);
+    }
+
+    // Two "USB" scales; the second's device dies in the middle of a network cycle. It is closed
+    // and told once, naming the scale and its device; the first scale goes on being polled and
+    // shown, nothing is asked of the lost handle again, and the next opening of the screen opens
+    // the device again once it is back.
+    void usb_device_lost_mid_cycle() {
+        QVERIFY(fx.start("USB"));
+        sim::SimFtdiDevice& d0 = fx.add_usb_scale("SER1", "Scale One");
+        sim::SimFtdiDevice& d1 = fx.add_usb_scale("SER2", "Scale Two");
+        d1.location = "/dev/ttyUSB1";
+        d0.responder->scale().reading = " 1.0";
+        d1.responder->scale().reading = " 2.0";
+        form1& f = fx.show();
+        QCOMPARE(fx.rec.texts(), QStringList());
+        f.opt_network->setChecked(true);
+        const auto cycle = [&] {
+            f.Timer1[static_cast<size_t>(links.timer1_index)]->fire();
+            QCoreApplication::processEvents();
+        };
+        cycle();
+        QCOMPARE(links.scale_reading[1], QByteArray("2.0"));
+
+        // Scale One's reply arrives, then Scale Two's device fails before its turn.
+        d0.responder->scale().reading = " 1.1";
+        d0.responder->on_reply = [&] { d1.gone = true; };
+        cycle();
+        d0.responder->on_reply = nullptr;
+        QCOMPARE(links.scale_reading[0], QByteArray("1.1"));
+        QCOMPARE(d1.open_count, 0);
+        QCOMPARE(links.scale_addr[1], 0);
+        QCOMPARE(fx.rec.boxes.size(), 1);
+        const QString told = fx.rec.boxes[0].text;
+        for (const char* part : {"\"Scale Two\"", "SER2", "/dev/ttyUSB1", "other scales are still polled"})
+            QVERIFY2(told.contains(part), qPrintable(told));
+        QCOMPARE(fx.netlist_reading(1), QString());
+
+        const int stale = ftdi::unknown_handle_calls();
+        const qsizetype d1_writes = d1.writes.size();
+        d0.responder->scale().reading = " 1.2";
+        for (int k = 0; k < 3; ++k)
+            cycle();
+        f.Timer2_Timer();
+        QCOMPARE(links.scale_reading[0], QByteArray("1.2"));
+        QCOMPARE(f.Screen->text(), QString("1.2"));
+        QCOMPARE(fx.netlist_reading(0), QString("1.2"));
+        QVERIFY(std::any_of(f.Timer1.begin(), f.Timer1.end(), [](ui::FormTimer* t) { return t->Enabled(); }));
+        QCOMPARE(ftdi::unknown_handle_calls(), stale);
+        QCOMPARE(d1.writes.size(), d1_writes);
+        QCOMPARE(fx.rec.boxes.size(), 1);
+
+        // Back again: the screen opened anew polls both scales.
+        d1.gone = false;
+        f.Command1->click();
+        QCOMPARE(ftdi::unknown_handle_calls(), stale);
+        fx.show();
+        QCOMPARE(d1.open_count, 1);
+        QCOMPARE(d1.opens, 2);
+        f.opt_network->setChecked(true);
+        d1.responder->scale().reading = " 2.1";
+        cycle();
+        QCOMPARE(links.scale_reading[1], QByteArray("2.1"));
+        QCOMPARE(fx.rec.boxes.size(), 1);
     }
 
     // "Tx On" cleared: the cycle still runs its scans but sends nothing.

@@ -438,7 +438,7 @@ private slots:
         // Closed and told once, naming the scale; the slot polls nothing any more.
         QCOMPARE(fx.usb->device(0).open_count, 0);
         QCOMPARE(links.scale_addr[0], 0);
-        QCOMPARE(fx.rec.boxes.size(), 1);
+        QTRY_COMPARE(fx.rec.boxes.size(), 1);
         QVERIFY(fx.rec.boxes[0].text.contains("Scale 0"));
         fx.f().USB_inputscan();
         QCOMPARE(fx.rec.boxes.size(), 1);

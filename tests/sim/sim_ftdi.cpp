@@ -61,6 +61,8 @@ public:
         return FT_OK;
     }
 
+    QString location() override { return d_->location; }
+
 private:
     std::shared_ptr<SimFtdiDevice> d_;
 };

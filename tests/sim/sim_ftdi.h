@@ -15,6 +15,7 @@ namespace sim {
 struct SimFtdiDevice {
     QByteArray serial;
     QByteArray description;
+    QString location; // the device path it reports, empty for none
     std::shared_ptr<Responder> responder;
 
     // Switches.
