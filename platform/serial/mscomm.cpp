@@ -6,6 +6,12 @@
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QSet>
+#include <QTimer>
+#include <cerrno>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
 
 namespace serial {
 
@@ -59,6 +65,26 @@ bool parse_settings(const QString& text, LineSettings* out) {
                              : QSerialPort::OneStop;
     if (out) *out = s;
     return true;
+}
+
+// How long after a loss the device is looked at again before the user is told: an unplugged
+// adapter's line is hung up a moment before the system takes its device away.
+constexpr int kSettleMs = 100;
+
+// Pseudo-terminal slaves (Unix 98, and the older BSD kind): the far end is a program.
+bool is_pseudo_terminal(dev_t device) {
+    const unsigned m = major(device);
+    return (m >= 136 && m <= 143) || m == 3;
+}
+
+// True when the device the port was opened on is no longer there: its path is gone or leads
+// elsewhere, or the system no longer lists the character device.
+bool device_gone(const QString& path, dev_t device) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || st.st_rdev != device) return true;
+    if (is_pseudo_terminal(device)) return false;
+    const QString sys = QStringLiteral("/sys/dev/char/%1:%2").arg(major(device)).arg(minor(device));
+    return QFileInfo::exists(QStringLiteral("/sys/dev/char")) && !QFileInfo::exists(sys);
 }
 
 } // namespace
@@ -156,6 +182,8 @@ bool MSComm::setPortOpen(bool open) {
     port->setStopBits(line.stop);
     port->setFlowControl(QSerialPort::NoFlowControl);
     port->clearError();
+    struct stat st {};
+    device_ = ::fstat(static_cast<int>(port->handle()), &st) == 0 ? st.st_rdev : 0;
     port_ = port;
     open_path_ = canonical;
     open_devices().insert(canonical);
@@ -166,19 +194,43 @@ bool MSComm::setPortOpen(bool open) {
     connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
         if (e == QSerialPort::ResourceError || e == QSerialPort::DeviceNotFoundError ||
             e == QSerialPort::PermissionError || e == QSerialPort::ReadError || e == QSerialPort::WriteError)
-            lost(port_ ? port_->errorString() : QString());
+            lost(e);
     });
     error_.clear();
     return true;
 }
 
-void MSComm::lost(const QString& reason) {
+void MSComm::lost(int qt_error) {
     if (!port_) return;
+    // What the line looks like now, before the port is dropped: hung up (reads return
+    // end-of-file), or failing with a device error.
+    const int fd = static_cast<int>(port_->handle());
+    pollfd p{fd, POLLIN, 0};
+    const bool hung_up = fd >= 0 && ::poll(&p, 1, 0) > 0 && (p.revents & POLLHUP);
+    termios t{};
+    const int probe_errno = fd >= 0 && ::tcgetattr(fd, &t) != 0 ? errno : 0;
+    const QString system_text = port_->errorString();
+    const QString path = open_path_;
+    const dev_t device = device_;
     // The device went away: drop it so that nothing reads from or writes to it again.
     setPortOpen(false);
-    error_ = reason.isEmpty() ? QStringLiteral("The device went away") : reason;
-    // Told from the event loop, not from inside the serial port's own notification.
-    QMetaObject::invokeMethod(this, &MSComm::Lost, Qt::QueuedConnection);
+    // Told from the event loop, not from inside the serial port's own notification, and once
+    // the system has settled, so that an unplugged adapter is told as removed.
+    QTimer::singleShot(kSettleMs, this, [=, this] {
+        if (PortOpen()) return; // opened again meanwhile: nothing is lost any more
+        const bool removed = device_gone(path, device);
+        if (is_pseudo_terminal(device) && (hung_up || removed || probe_errno == EIO))
+            error_ = QStringLiteral("the line was closed at the other end");
+        else if (removed)
+            error_ = QStringLiteral("the device was removed");
+        else if (hung_up)
+            error_ = QStringLiteral("the line was closed at the other end");
+        else if (qt_error == QSerialPort::DeviceNotFoundError || probe_errno == ENODEV || probe_errno == EIO)
+            error_ = QStringLiteral("the device was removed");
+        else
+            error_ = system_text.isEmpty() ? QStringLiteral("the device went away") : system_text;
+        emit Lost();
+    });
 }
 
 void MSComm::fetch() {

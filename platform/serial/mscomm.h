@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <cstdint>
 #include <memory>
 
 class QSerialPort;
@@ -55,18 +56,21 @@ public:
 signals:
     // New bytes have arrived.
     void OnComm();
-    // The open device went away and the port is closed; error() holds the system's reason.
+    // The open device went away and the port is closed; error() then says why in words a user
+    // understands: "the line was closed at the other end" (hung up, or the far end of a
+    // pseudo-terminal closed), "the device was removed" (unplugged), or else the system's text.
     void Lost();
 
 private:
     void fetch();
-    void lost(const QString& reason);
+    void lost(int qt_error);
 
     int comm_port_ = 1;
     QString settings_ = QStringLiteral("9600,N,8,1");
     int input_len_ = 0;
     QString error_;
     QString open_path_;
+    uint64_t device_ = 0; // device number of the open port
     QSerialPort* port_ = nullptr;
 };
 

@@ -148,14 +148,14 @@ private slots:
     // shown, nothing is asked of the lost handle again, and the next opening of the screen opens
     // the device again once it is back.
     void usb_device_lost_mid_cycle() {
-        QVERIFY(fx.start("USB"));
+        QVERIFY(fx.start("USB") && fx.syscfg("commtype='USB'"));
         sim::SimFtdiDevice& d0 = fx.add_usb_scale("SER1", "Scale One");
         sim::SimFtdiDevice& d1 = fx.add_usb_scale("SER2", "Scale Two");
         d1.location = "/dev/ttyUSB1";
         d0.responder->scale().reading = " 1.0";
         d1.responder->scale().reading = " 2.0";
         form1& f = fx.show();
-        QCOMPARE(fx.rec.texts(), QStringList());
+        QVERIFY2(fx.rec.texts().isEmpty(), qPrintable(fx.rec.texts().join('|')));
         f.opt_network->setChecked(true);
         const auto cycle = [&] {
             f.Timer1[static_cast<size_t>(links.timer1_index)]->fire();
@@ -263,11 +263,12 @@ private slots:
     }
 
     // The far end of the pseudo-terminal closes while the screen polls an "RS232" scale: the
-    // port is closed at once, the user told once with the port and its device path, polling
-    // stops, and the event loop is idle afterwards (no read notifier firing for ever).
+    // port is closed at once, the user told once with the port, its device path and what
+    // happened, polling stops, and the event loop is idle afterwards (no read notifier firing
+    // for ever).
     void serial_port_lost_while_polling_data() {
         QTest::addColumn<bool>("end_of_file");
-        QTest::newRow("terminal closed: reads fail") << false;
+        QTest::newRow("terminal closed: its device goes") << false;
         QTest::newRow("line hung up: reads return end-of-file") << true;
     }
     void serial_port_lost_while_polling() {
@@ -290,8 +291,11 @@ private slots:
         else if (!fx.pty->hang_up_line())
             QSKIP("the system refuses to hang up a terminal line");
         QTRY_COMPARE(fx.rec.boxes.size(), 1);
-        QVERIFY(fx.rec.boxes[0].text.contains("COM1"));
-        QVERIFY(fx.rec.boxes[0].text.contains(path));
+        const QString told = fx.rec.boxes[0].text;
+        QVERIFY2(told.startsWith(QString("The scale on COM1 (%1) can no longer be reached: the line was "
+                                         "closed at the other end.\n")
+                                     .arg(path)),
+                 qPrintable(told));
         QVERIFY(!MSComm1().PortOpen());
         QVERIFY(!f.Timer2->Enabled() && !f.Timer4->Enabled());
         QVERIFY(f.Screen->text().isEmpty());
