@@ -289,6 +289,23 @@ void TestDataGrid::count_follows_changes_data() {
             << QStringList{sort,         "scroll",        "add null",    "delete before", "delete shown",
                            "add like 3", "scroll down",   "add null",    "delete shown",  "delete",
                            "scroll up",  "delete before", "add like -1", "other add",     "add like 4"};
+        // Pages whose edge records have Null keys, some Null in every key, at the start (ascending)
+        // and the end (descending).
+        QTest::addRow("%s: many Null keys", order) << QStringList{sort,
+                                                                  "other nulls",
+                                                                  sort,
+                                                                  "scroll to 400",
+                                                                  "scroll up",
+                                                                  "scroll down",
+                                                                  "add null",
+                                                                  "scroll to -400",
+                                                                  "scroll down",
+                                                                  "scroll up",
+                                                                  "add like 2",
+                                                                  "delete shown",
+                                                                  "scroll to -150",
+                                                                  "add null",
+                                                                  "scroll up"};
     }
 }
 
@@ -301,6 +318,7 @@ void TestDataGrid::count_follows_changes() {
     adodb::Recordset* rs = f.control.Recordset();
     bool by_reading = false;
     QString order = "ID";
+    int checks = 0;
     for (const QString& step : steps) {
         if (step == "add") {
             f.add_reading();
@@ -327,6 +345,15 @@ void TestDataGrid::count_follows_changes() {
             for (int i = 0; i < f.grid.topRecord() - 150; ++i)
                 rs->MoveNext();
             if (!rs->Delete()) f.error = rs->error();
+        } else if (step == "other nulls") {
+            f.error = f.db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 450) "
+                                "INSERT INTO datacol (ScaleID, Reading, Date, Time) SELECT NULL, NULL, "
+                                "CASE WHEN i % 3 THEN '2024-01-0' || (i % 5) END, CASE WHEN i % 2 THEN "
+                                "'10:00:0' || (i % 7) END "
+                                "FROM n");
+        } else if (step.startsWith("scroll to ")) {
+            const int at = step.mid(10).toInt();
+            f.grid.scrollToRecord(at >= 0 ? at : f.model->recordCount() + at);
         } else if (step == "scroll down" || step == "scroll up") {
             f.grid.scrollToRecord(f.grid.topRecord() + (step == "scroll down" ? 250 : -250));
         } else if (step.startsWith("sort by ")) {
@@ -375,12 +402,16 @@ void TestDataGrid::count_follows_changes() {
                                      .arg(order)
                                      .arg(f.model->windowOffset() + row))
                          .toInt());
-        // And so are the records a few pages either side of them.
+        // And so are the records a few pages either side of them, read upwards and downwards in
+        // turns.
         const int from = std::max(0, f.grid.topRecord() - 450);
         const QList<QVariantList> ids = f.db.rows(
             QString("SELECT ID FROM datacol ORDER BY %1 LIMIT 1000 OFFSET %2").arg(order).arg(from));
-        for (int i = 0; i < ids.size(); ++i)
+        const bool upwards = ++checks % 2 == 0;
+        for (int k = 0; k < ids.size(); ++k) {
+            const int i = upwards ? static_cast<int>(ids.size()) - 1 - k : k;
             QCOMPARE(rs->ValueAt(from + i, 0).toInt(), ids[i][0].toInt());
+        }
     }
 }
 
