@@ -675,6 +675,10 @@ struct Recordset::Impl {
         for (size_t i = lo; i < ps.size(); ++i) {
             const int p = ps[i];
             std::vector<Row>& rows = pages[p];
+            if (rows.empty()) {
+                erase_page(p);
+                continue;
+            }
             size_t place = 0; // where the record moving in goes
             std::optional<Row> moving_in;
             if (i == lo) {
@@ -726,10 +730,10 @@ struct Recordset::Impl {
         return at;
     }
 
-    // After the record at `position` was deleted and counted: the pages from it on move back by
-    // one record, each taking the first record of the page after it when that is kept, else
+    // After record `rowid` at `position` was deleted and counted: the pages from it on move back
+    // by one record, each taking the first record of the page after it when that is kept, else
     // reading the one after its last record.
-    void pages_after_deleted(int position) {
+    void pages_after_deleted(int position, qint64 rowid) {
         std::vector<int> ps;
         for (const auto& kv : pages)
             if ((kv.first + 1) * kPageSize > position) ps.push_back(kv.first);
@@ -737,12 +741,15 @@ struct Recordset::Impl {
             std::vector<Row>& rows = pages[p];
             const int start = p * kPageSize;
             const bool was_full = rows.size() == static_cast<size_t>(kPageSize);
-            if (position >= start)
-                rows.erase(rows.begin() + std::min<std::ptrdiff_t>(position - start, rows.size() - 1));
-            else
-                rows.erase(rows.begin());
-            bool ok = !rows.empty() || start == count;
-            if (ok && was_full && start + static_cast<int>(rows.size()) < count) {
+            const size_t gone = position >= start ? static_cast<size_t>(position - start) : 0;
+            // A page that does not hold the deleted record where it was is read again when needed.
+            if (gone >= rows.size() || (position >= start && rows[gone].rowid != rowid)) {
+                erase_page(p);
+                continue;
+            }
+            rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(gone));
+            bool ok = true;
+            if (was_full && !rows.empty() && start + static_cast<int>(rows.size()) < count) {
                 const auto next = pages.find(p + 1);
                 if (next != pages.end() && !next->second.empty()) {
                     rows.push_back(next->second.front());
@@ -1273,9 +1280,10 @@ bool Recordset::Delete() {
         d->error = no_current_record();
         return false;
     }
+    const qint64 rowid = r->rowid;
     QSqlQuery q(d->db());
     q.prepare(QStringLiteral("DELETE FROM ") + d->table + QStringLiteral(" WHERE rowid = ?"));
-    q.addBindValue(r->rowid);
+    q.addBindValue(rowid);
     if (!q.exec()) {
         d->error = sql_error(q);
         qCWarning(lcDb).noquote() << "Delete in" << d->source << "failed:" << d->error;
@@ -1286,7 +1294,7 @@ bool Recordset::Delete() {
     d->error.clear();
     // The records before the deleted one keep their places; those after it move back by one.
     if (d->count_change(affected, affected > 0 ? -1 : 0)) {
-        if (affected > 0) d->pages_after_deleted(d->pos);
+        if (affected > 0) d->pages_after_deleted(d->pos, rowid);
     } else
         d->drop_pages();
     if (affected > 0) d->deleted_current = true;
