@@ -328,8 +328,25 @@ bool Connection::Execute(const QString& sql, int* records_affected) {
 namespace {
 struct Row {
     qint64 rowid = 0;
+    quint32 nulls = 0; // bit i set: order column i is Null in this record
     QVector<QVariant> values;
 };
+
+// A column of the source's order, before the rowid that ends it.
+struct OrderColumn {
+    QString column; // quoted
+    bool desc = false;
+};
+
+// Whether a select list names only plain columns (or "*"), so that a name in the order is a
+// column of the table and not an alias.
+bool plain_select_list(const QString& columns) {
+    static const QRegularExpression item(
+        QStringLiteral("^\\s*(\\*|[A-Za-z_][A-Za-z0-9_]*|\"[^\"]+\"|\\[[^\\]]+\\])\\s*$"));
+    for (const QString& c : columns.split(u','))
+        if (!item.match(c).hasMatch()) return false;
+    return true;
+}
 } // namespace
 
 struct Recordset::Impl {
@@ -339,7 +356,10 @@ struct Recordset::Impl {
     std::function<void()> on_change;
 
     bool updatable = false;
-    QString order_key;   // the order as a row value, see order_key_of
+    // The order's columns when it is made of plain columns only; records next to a known one are
+    // then read through the order's index (see neighbours).
+    std::vector<OrderColumn> keys;
+    bool keyset = false;
     QString table;       // quoted, when updatable
     QString select_cols; // "rowid AS __wv_rowid, <columns>" or "*"
     QString from_where;  // " FROM <table> [WHERE (...)]" or " FROM (<sql>)"
@@ -373,20 +393,6 @@ struct Recordset::Impl {
         pages.clear();
         page_order.clear();
     }
-    // Drops the pages that hold records at `position` or after it; the records before it are
-    // where they were.
-    void drop_pages_from(int position) {
-        for (auto it = pages.begin(); it != pages.end();) {
-            if ((it->first + 1) * kPageSize > position) {
-                page_order.erase(std::remove(page_order.begin(), page_order.end(), it->first),
-                                 page_order.end());
-                it = pages.erase(it);
-            } else {
-                ++it;
-            }
-        }
-    }
-
     int column_of(const QString& name) const {
         const auto it = index.constFind(jet::unquote_ident(name).toLower());
         return it == index.constEnd() ? -1 : it.value();
@@ -403,6 +409,7 @@ struct Recordset::Impl {
     Row read_row(const QSqlQuery& q) const {
         Row r;
         r.rowid = first_col ? q.value(0).toLongLong() : 0;
+        r.nulls = first_col > 1 ? static_cast<quint32>(q.value(1).toLongLong()) : 0;
         r.values.reserve(fields.size());
         for (int c = 0; c < fields.size(); ++c)
             r.values << read(q, c);
@@ -453,65 +460,151 @@ struct Recordset::Impl {
         return true;
     }
 
-    // Whether record `a` comes after record `b` in the source's order: the order's columns
-    // compared as one row value, each with its own collation, as ORDER BY compares them.
-    bool sorts_after(qint64 a, qint64 b) {
+    // Whether record `a` comes before record `b` in the source's order, as its ORDER BY sorts the
+    // two; nothing when either is not in the table or the statement fails.
+    std::optional<bool> sorts_before(qint64 a, qint64 b) {
         QSqlQuery* q =
-            prepared(compare_stmt, QStringLiteral("SELECT (") + order_key + QStringLiteral(") > (SELECT ") +
-                                       order_key + QStringLiteral(" FROM ") + table +
-                                       QStringLiteral(" WHERE rowid = ?) FROM ") + table +
-                                       QStringLiteral(" WHERE rowid = ?"));
-        if (!q) return false;
-        q->bindValue(0, b);
-        q->bindValue(1, a);
-        const bool after = q->exec() && q->next() && q->value(0).toInt() == 1;
+            prepared(compare_stmt, QStringLiteral("SELECT ") + select_cols + QStringLiteral(" FROM ") +
+                                       table + QStringLiteral(" WHERE rowid IN (?, ?)") + order_fwd +
+                                       QStringLiteral(" LIMIT 2"));
+        if (!q) return std::nullopt;
+        q->bindValue(0, a);
+        q->bindValue(1, b);
+        std::optional<bool> before;
+        if (q->exec() && q->next()) {
+            const qint64 first = q->value(0).toLongLong();
+            if (q->next()) before = first == a;
+        }
         q->finish();
-        return after;
+        return before;
     }
 
-    // After record `rowid` was added: the full pages whose records all come before it keep their
-    // places; the others are read again. Pages are checked from the last one read: once one
-    // stays, every page before it does.
-    void drop_pages_after_added(qint64 rowid) {
-        if (order_key.isEmpty()) {
-            drop_pages();
-            return;
+    // Up to `limit` records next to `anchor` in the order, nearest first: those after it
+    // (`forward`) or before it, the anchor itself included when `inclusive`. Each step is an
+    // index seek: for each column of the order, from the last (the rowid) to the first, the
+    // records equal to the anchor in the columns before it and beyond it in that column. The
+    // anchor's values stay in the database (a subquery on its rowid), so that SQLite makes every
+    // comparison with the column's own collation and type order; Nulls come first, as ORDER BY
+    // sorts them. Nothing when the order is not of plain columns or a statement fails.
+    std::optional<std::vector<Row>> neighbours(const Row& anchor, bool forward, bool inclusive,
+                                               int limit) const {
+        if (!keyset) return std::nullopt;
+        std::vector<Row> rows;
+        const QString value_of_anchor = QStringLiteral(" (SELECT %1 FROM ") + table +
+                                        QStringLiteral(" AS __wv_a WHERE __wv_a.rowid = ?)");
+        const int n = static_cast<int>(keys.size());
+        for (int level = n; level >= 0 && static_cast<int>(rows.size()) < limit; --level) {
+            QString prefix;
+            for (int j = 0; j < level; ++j)
+                prefix += keys[j].column + QStringLiteral(" IS") + value_of_anchor.arg(keys[j].column) +
+                          QStringLiteral(" AND ");
+            QStringList branches;
+            if (level == n) {
+                branches << QStringLiteral("rowid ") + QChar(forward ? u'>' : u'<') +
+                                (inclusive ? QStringLiteral("= ?") : QStringLiteral(" ?"));
+            } else {
+                const QString& c = keys[level].column;
+                const bool up = forward != keys[level].desc; // towards greater values
+                const bool null = anchor.nulls & (1u << level);
+                if (up)
+                    branches << (null ? c + QStringLiteral(" IS NOT NULL")
+                                      : c + QStringLiteral(" >") + value_of_anchor.arg(c));
+                else if (!null)
+                    branches << c + QStringLiteral(" <") + value_of_anchor.arg(c)
+                             << c + QStringLiteral(" IS NULL");
+            }
+            for (const QString& branch : branches) {
+                const int params = level + (branch.endsWith(u'?') || branch.endsWith(u')') ? 1 : 0);
+                const QString sql =
+                    QStringLiteral("SELECT ") + select_cols + from_where +
+                    (where_cond.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND ")) + prefix +
+                    branch + (forward ? order_fwd : order_rev) + QStringLiteral(" LIMIT ?");
+                std::unique_ptr<QSqlQuery>& q = keyset_stmts[sql];
+                if (!q) {
+                    q = std::make_unique<QSqlQuery>(db());
+                    q->setForwardOnly(true);
+                    if (!q->prepare(sql)) {
+                        error = sql_error(*q);
+                        q.reset();
+                        return std::nullopt;
+                    }
+                }
+                for (int i = 0; i < params; ++i)
+                    q->bindValue(i, anchor.rowid);
+                q->bindValue(params, limit - static_cast<int>(rows.size()));
+                if (!q->exec()) {
+                    error = sql_error(*q);
+                    q->finish();
+                    return std::nullopt;
+                }
+                while (q->next())
+                    rows.push_back(read_row(*q));
+                q->finish();
+                if (static_cast<int>(rows.size()) >= limit) break;
+            }
         }
-        for (auto it = pages.rbegin(); it != pages.rend();) {
-            // A page that is not full ends the records: the added one joins it.
-            const std::vector<Row>& rows = it->second;
-            if (rows.size() == static_cast<size_t>(kPageSize) && sorts_after(rowid, rows.back().rowid))
-                return;
-            const int p = it->first;
-            page_order.erase(std::remove(page_order.begin(), page_order.end(), p), page_order.end());
-            it = std::make_reverse_iterator(pages.erase(std::next(it).base()));
-        }
+        return rows;
     }
 
-    // The source's order as a row value of plain columns, ascending ("Reading, date, time, rowid");
-    // empty when a term is descending or more than a column.
-    static QString order_key_of(const QStringList& order_terms) {
-        QStringList columns;
+    // The source's order as plain columns with their directions; nothing when a term is more
+    // than a column (an expression, a collation) or there are more than 32 of them.
+    static std::optional<std::vector<OrderColumn>> order_columns_of(const QStringList& order_terms) {
+        std::vector<OrderColumn> columns;
         for (QString t : order_terms) {
             t = t.trimmed();
-            if (t.endsWith(QLatin1String(" asc"), Qt::CaseInsensitive)) t = t.chopped(4).trimmed();
+            bool desc = false;
+            if (t.endsWith(QLatin1String(" asc"), Qt::CaseInsensitive)) {
+                t = t.chopped(4).trimmed();
+            } else if (t.endsWith(QLatin1String(" desc"), Qt::CaseInsensitive)) {
+                t = t.chopped(5).trimmed();
+                desc = true;
+            }
             const QString name = jet::unquote_ident(t);
-            if (name.isEmpty()) return QString();
+            if (name.isEmpty()) return std::nullopt;
             for (const QChar c : name)
-                if (!c.isLetterOrNumber() && c != u'_' && c != u' ') return QString();
+                if (!c.isLetterOrNumber() && c != u'_' && c != u' ') return std::nullopt;
             if (name.contains(u' ') && !(t.startsWith(u'"') || t.startsWith(u'[') || t.startsWith(u'`')))
-                return QString(); // DESC, COLLATE or an expression
-            columns << jet::quote_ident(name);
+                return std::nullopt; // COLLATE or an expression
+            columns.push_back({jet::quote_ident(name), desc});
         }
-        columns << QStringLiteral("rowid");
-        return columns.join(QStringLiteral(", "));
+        if (columns.size() > 31) return std::nullopt;
+        return columns;
+    }
+
+    // Keeps a page read, forgetting the longest kept one when the cache is full.
+    const std::vector<Row>* keep_page(int p, std::vector<Row> rows) const {
+        if (pages.size() >= kMaxPages) {
+            pages.erase(page_order.front());
+            page_order.pop_front();
+        }
+        page_order.push_back(p);
+        return &(pages[p] = std::move(rows));
+    }
+
+    void erase_page(int p) {
+        page_order.erase(std::remove(page_order.begin(), page_order.end(), p), page_order.end());
+        pages.erase(p);
     }
 
     const std::vector<Row>* page(int p) const {
         auto it = pages.find(p);
         if (it != pages.end()) return &it->second;
-        std::vector<Row> rows;
         const int start = p * kPageSize;
+        // Next to a page in hand (scrolling on), the records are read from its edge.
+        if (const int want = std::min(kPageSize, count - start); keyset && want > 0) {
+            std::optional<std::vector<Row>> rows;
+            const auto prev = pages.find(p - 1);
+            const auto next = pages.find(p + 1);
+            if (prev != pages.end() && prev->second.size() == static_cast<size_t>(kPageSize)) {
+                rows = neighbours(prev->second.back(), true, false, want);
+            } else if (next != pages.end() && !next->second.empty()) {
+                rows = neighbours(next->second.front(), false, false, want);
+                if (rows) std::reverse(rows->begin(), rows->end());
+            }
+            // Fewer than expected: the records changed under the cache; read by position.
+            if (rows && static_cast<int>(rows->size()) == want) return keep_page(p, std::move(*rows));
+        }
+        std::vector<Row> rows;
         const bool from_end = !order_rev.isEmpty() && start > count / 2;
         QSqlQuery q(db());
         q.setForwardOnly(true);
@@ -536,12 +629,138 @@ struct Recordset::Impl {
         while (q.next())
             rows.push_back(read_row(q));
         if (from_end) std::reverse(rows.begin(), rows.end());
-        if (pages.size() >= kMaxPages) {
-            pages.erase(page_order.front());
-            page_order.pop_front();
+        return keep_page(p, std::move(rows));
+    }
+
+    // After record `added` was stored and counted: every kept page holds again the records at
+    // its positions. Pages whose records all come before it stay; the page it lands in takes it
+    // at its place; each page after it moves on by one record, taking the one that moves in from
+    // the page before when that is kept, else reading it next to its first record. Returns the
+    // position of the added record when a kept page holds it, else -1.
+    int pages_after_added(const Row& added) {
+        std::vector<int> ps;
+        for (const auto& kv : pages)
+            ps.push_back(kv.first);
+        // The first page whose last record comes after the added one (pages are in order).
+        size_t lo = 0, hi = ps.size();
+        while (lo < hi) {
+            const size_t mid = (lo + hi) / 2;
+            const std::vector<Row>& rows = pages[ps[mid]];
+            const auto before =
+                rows.empty() ? std::optional<bool>() : sorts_before(added.rowid, rows.back().rowid);
+            if (!before) {
+                drop_pages();
+                return -1;
+            }
+            if (*before)
+                hi = mid;
+            else
+                lo = mid + 1;
         }
-        page_order.push_back(p);
-        return &(pages[p] = std::move(rows));
+        const int old_count = count - 1;
+        int at = -1;
+        if (lo > 0) {
+            // After every record of a last page that is not full: it ends the records.
+            std::vector<Row>& rows = pages[ps[lo - 1]];
+            const int p = ps[lo - 1];
+            if (rows.size() < static_cast<size_t>(kPageSize) &&
+                p * kPageSize + static_cast<int>(rows.size()) == old_count) {
+                at = p * kPageSize + static_cast<int>(rows.size());
+                rows.push_back(added);
+                return at;
+            }
+        }
+        std::optional<Row> carry; // the record pushed out of page `carried_from`
+        int carried_from = -2;
+        for (size_t i = lo; i < ps.size(); ++i) {
+            const int p = ps[i];
+            std::vector<Row>& rows = pages[p];
+            if (rows.empty()) {
+                erase_page(p);
+                continue;
+            }
+            size_t place = 0; // where the record moving in goes
+            std::optional<Row> moving_in;
+            if (i == lo) {
+                const auto before_first = sorts_before(added.rowid, rows.front().rowid);
+                if (!before_first) {
+                    drop_pages();
+                    return -1;
+                }
+                if (!*before_first) {
+                    // Inside the page: after its first record, before its last.
+                    size_t a = 1, b = rows.size() - 1;
+                    while (a < b) {
+                        const size_t mid = (a + b) / 2;
+                        const auto before = sorts_before(added.rowid, rows[mid].rowid);
+                        if (!before) {
+                            drop_pages();
+                            return -1;
+                        }
+                        if (*before)
+                            b = mid;
+                        else
+                            a = mid + 1;
+                    }
+                    place = a;
+                    moving_in = added;
+                } else if (i > 0 && ps[i - 1] == p - 1) {
+                    moving_in = added; // between the page before (kept as it is) and this one
+                }
+            } else if (carried_from == p - 1) {
+                moving_in = std::move(carry);
+            }
+            carry.reset();
+            carried_from = p;
+            if (!moving_in) {
+                const auto pred = neighbours(rows.front(), false, false, 1);
+                if (pred && pred->size() == 1) moving_in = pred->front();
+            }
+            if (!moving_in) {
+                erase_page(p);
+                continue;
+            }
+            if (moving_in->rowid == added.rowid) at = p * kPageSize + static_cast<int>(place);
+            rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(place), std::move(*moving_in));
+            if (rows.size() > static_cast<size_t>(kPageSize)) {
+                carry = std::move(rows.back());
+                rows.pop_back();
+            }
+        }
+        return at;
+    }
+
+    // After record `rowid` at `position` was deleted and counted: the pages from it on move back
+    // by one record, each taking the first record of the page after it when that is kept, else
+    // reading the one after its last record.
+    void pages_after_deleted(int position, qint64 rowid) {
+        std::vector<int> ps;
+        for (const auto& kv : pages)
+            if ((kv.first + 1) * kPageSize > position) ps.push_back(kv.first);
+        for (const int p : ps) {
+            std::vector<Row>& rows = pages[p];
+            const int start = p * kPageSize;
+            const bool was_full = rows.size() == static_cast<size_t>(kPageSize);
+            const size_t gone = position >= start ? static_cast<size_t>(position - start) : 0;
+            // A page that does not hold the deleted record where it was is read again when needed.
+            if (gone >= rows.size() || (position >= start && rows[gone].rowid != rowid)) {
+                erase_page(p);
+                continue;
+            }
+            rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(gone));
+            bool ok = true;
+            if (was_full && !rows.empty() && start + static_cast<int>(rows.size()) < count) {
+                const auto next = pages.find(p + 1);
+                if (next != pages.end() && !next->second.empty()) {
+                    rows.push_back(next->second.front());
+                } else {
+                    const auto succ = neighbours(rows.back(), true, false, 1);
+                    ok = succ && succ->size() == 1;
+                    if (ok) rows.push_back(succ->front());
+                }
+            }
+            if (!ok || rows.empty()) erase_page(p);
+        }
     }
 
     const Row* row_at(int i) const {
@@ -606,6 +825,7 @@ struct Recordset::Impl {
         std::unique_ptr<QSqlQuery> query;
     };
     Prepared insert_stmt, fetch_in_source, fetch_any, compare_stmt;
+    mutable std::map<QString, std::unique_ptr<QSqlQuery>> keyset_stmts; // see neighbours
 
     QSqlQuery* prepared(Prepared& p, const QString& sql) {
         if (!p.query || p.sql != sql) {
@@ -622,6 +842,7 @@ struct Recordset::Impl {
     void drop_prepared() {
         for (Prepared* p : {&insert_stmt, &fetch_in_source, &fetch_any, &compare_stmt})
             p->query.reset();
+        keyset_stmts.clear();
     }
 
     bool before_move() {
@@ -667,7 +888,20 @@ bool Recordset::Open(const QString& source, Connection& conn, int, int, int) {
     d->updatable = parts.ok;
     if (parts.ok) {
         d->table = jet::quote_ident(jet::unquote_ident(parts.table));
-        d->select_cols = QStringLiteral("rowid AS ") + kRowid + QStringLiteral(", ") + parts.columns;
+        const auto keys =
+            plain_select_list(parts.columns) ? Impl::order_columns_of(parts.order_terms) : std::nullopt;
+        d->keyset = keys.has_value();
+        d->keys = keys.value_or(std::vector<OrderColumn>());
+        // With an order of plain columns, a second hidden column tells which of them are Null.
+        QStringList nulls;
+        for (size_t i = 0; i < d->keys.size(); ++i)
+            nulls << QStringLiteral("(%1 IS NULL) * %2").arg(d->keys[i].column).arg(1u << i);
+        d->select_cols =
+            QStringLiteral("rowid AS ") + kRowid + QStringLiteral(", ") +
+            (d->keyset ? (nulls.isEmpty() ? QStringLiteral("0") : nulls.join(QStringLiteral(" + "))) +
+                             QStringLiteral(" AS __wv_nulls, ")
+                       : QString()) +
+            parts.columns;
         d->where_cond = parts.where;
         d->from_where = QStringLiteral(" FROM ") + d->table +
                         (parts.where.isEmpty() ? QString() : QStringLiteral(" WHERE (") + parts.where + u')');
@@ -679,10 +913,10 @@ bool Recordset::Open(const QString& source, Connection& conn, int, int, int) {
         rev << QStringLiteral("rowid DESC");
         d->order_fwd = QStringLiteral(" ORDER BY ") + fwd.join(QStringLiteral(", "));
         d->order_rev = QStringLiteral(" ORDER BY ") + rev.join(QStringLiteral(", "));
-        d->first_col = 1;
-        d->order_key = Impl::order_key_of(parts.order_terms);
+        d->first_col = d->keyset ? 2 : 1;
     } else {
-        d->order_key.clear();
+        d->keyset = false;
+        d->keys.clear();
         d->table.clear();
         d->select_cols = QStringLiteral("*");
         d->where_cond.clear();
@@ -692,7 +926,18 @@ bool Recordset::Open(const QString& source, Connection& conn, int, int, int) {
         d->first_col = 0;
     }
     QSqlQuery q(d->db());
-    if (!q.exec(QStringLiteral("SELECT ") + d->select_cols + d->from_where + QStringLiteral(" LIMIT 0"))) {
+    bool described =
+        q.exec(QStringLiteral("SELECT ") + d->select_cols + d->from_where + QStringLiteral(" LIMIT 0"));
+    if (!described && d->keyset) {
+        // An order column the table does not have: records are then read by position alone.
+        d->keyset = false;
+        d->keys.clear();
+        d->select_cols = QStringLiteral("rowid AS ") + kRowid + QStringLiteral(", ") + parts.columns;
+        d->first_col = 1;
+        described =
+            q.exec(QStringLiteral("SELECT ") + d->select_cols + d->from_where + QStringLiteral(" LIMIT 0"));
+    }
+    if (!described) {
         d->error = sql_error(q);
         d->conn = nullptr;
         qCWarning(lcDb).noquote() << "open of" << source << "failed:" << d->error;
@@ -990,13 +1235,16 @@ bool Recordset::Impl::store() {
     std::optional<Row> row = fetch(rowid, &in_source);
     const bool in_step = count_change(affected, added && in_source ? 1 : 0);
     // An added record moves only the records after it; one the source leaves out moves none.
+    int added_at = -1;
     if (!in_step || !added)
         drop_pages();
+    else if (in_source && row)
+        added_at = pages_after_added(*row);
     else if (in_source)
-        drop_pages_after_added(rowid);
+        drop_pages();
     if (row) {
         detached = std::move(row);
-        detached_hint = added ? count - 1 : old_pos;
+        detached_hint = added ? (added_at >= 0 ? added_at : count - 1) : old_pos;
         deleted_current = false;
     }
     changed();
@@ -1032,9 +1280,10 @@ bool Recordset::Delete() {
         d->error = no_current_record();
         return false;
     }
+    const qint64 rowid = r->rowid;
     QSqlQuery q(d->db());
     q.prepare(QStringLiteral("DELETE FROM ") + d->table + QStringLiteral(" WHERE rowid = ?"));
-    q.addBindValue(r->rowid);
+    q.addBindValue(rowid);
     if (!q.exec()) {
         d->error = sql_error(q);
         qCWarning(lcDb).noquote() << "Delete in" << d->source << "failed:" << d->error;
@@ -1043,10 +1292,10 @@ bool Recordset::Delete() {
     const int affected = std::max(0, q.numRowsAffected());
     q.finish();
     d->error.clear();
-    // The records before the deleted one keep their places.
-    if (d->count_change(affected, affected > 0 ? -1 : 0))
-        d->drop_pages_from(d->pos);
-    else
+    // The records before the deleted one keep their places; those after it move back by one.
+    if (d->count_change(affected, affected > 0 ? -1 : 0)) {
+        if (affected > 0) d->pages_after_deleted(d->pos, rowid);
+    } else
         d->drop_pages();
     if (affected > 0) d->deleted_current = true;
     d->changed();

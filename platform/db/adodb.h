@@ -24,8 +24,11 @@
 // the records added and deleted through the recordset; it is counted again on Requery, and when
 // SQLite reports that another connection (or an Execute) has changed the database since. A
 // recordset opened on the same records in another order takes the count its connection already
-// knows. A record added or deleted through the recordset keeps the pages read before it (a grid
-// scrolled anywhere in the records reads nothing again when a record is added after them).
+// knows. A record added or deleted through the recordset keeps the pages read: those before it
+// stay, the others move by one record, which is taken from the page next to them or read next to
+// their edge. While the order is of plain columns, a page next to one already read is read from
+// that page's edge through the order's index, so that scrolling and storing cost the same
+// anywhere in a large table; only a page far from any read before is read by its position.
 //
 // Each Update is its own transaction, on disk when it returns: the database keeps a write-ahead log
 // (zqdata.mdb-wal, zqdata.mdb-shm beside the file) with synchronous=FULL, so that a store costs one

@@ -275,6 +275,38 @@ void TestDataGrid::count_follows_changes_data() {
         "scroll", "add", "delete shown", "delete", "add", "sort", "scroll", "add", "delete shown"};
     QTest::newRow("scrolled to the middle, another connection adds")
         << QStringList{"scroll", "other add", "add"};
+    // With the grid scrolled to the middle, in each order (ties broken by the record's place):
+    // records added with the sort keys of a record before, among and after the rows shown, Null
+    // keys, and deletes before and among the rows shown.
+    for (const char* order : {"ID,date,time", "Reading, date,time", "scaleid, date,time", "date,time",
+                              "ScaleID DESC, Reading, date DESC, time"}) {
+        const QString sort = QStringLiteral("sort by ") + order;
+        QTest::addRow("%s: adds around the rows shown", order)
+            << QStringList{sort,           "scroll",       "add like -300", "add like 2", "add like 12",
+                           "add like 700", "scroll down",  "add like -5",   "scroll up",  "scroll up",
+                           "add like 1",   "add like 260", "scroll down"};
+        QTest::addRow("%s: Null keys and deletes", order)
+            << QStringList{sort,         "scroll",        "add null",    "delete before", "delete shown",
+                           "add like 3", "scroll down",   "add null",    "delete shown",  "delete",
+                           "scroll up",  "delete before", "add like -1", "other add",     "add like 4"};
+        // Pages whose edge records have Null keys, some Null in every key, at the start (ascending)
+        // and the end (descending).
+        QTest::addRow("%s: many Null keys", order) << QStringList{sort,
+                                                                  "other nulls",
+                                                                  sort,
+                                                                  "scroll to 400",
+                                                                  "scroll up",
+                                                                  "scroll down",
+                                                                  "add null",
+                                                                  "scroll to -400",
+                                                                  "scroll down",
+                                                                  "scroll up",
+                                                                  "add like 2",
+                                                                  "delete shown",
+                                                                  "scroll to -150",
+                                                                  "add null",
+                                                                  "scroll up"};
+    }
 }
 
 // The count, the window and the record bar follow the records added and deleted through the
@@ -285,9 +317,50 @@ void TestDataGrid::count_follows_changes() {
     QVERIFY2(f.ready(), qPrintable(f.error));
     adodb::Recordset* rs = f.control.Recordset();
     bool by_reading = false;
+    QString order = "ID";
+    int checks = 0;
     for (const QString& step : steps) {
         if (step == "add") {
             f.add_reading();
+        } else if (step.startsWith("add like ")) {
+            // A record with the sort keys of the record that many rows from the top row shown.
+            const int at = f.grid.topRecord() + step.mid(9).toInt();
+            const QList<QVariantList> like = f.db.rows(
+                QString("SELECT ScaleID, Reading, Date, Time FROM datacol ORDER BY %1 LIMIT 1 OFFSET %2")
+                    .arg(order)
+                    .arg(at));
+            QVERIFY2(like.size() == 1, qPrintable(step));
+            rs->AddNew();
+            for (int c = 0; c < 4; ++c)
+                rs->SetValue(QStringList{"ScaleID", "Reading", "Date", "Time"}[c], like[0][c]);
+            if (!rs->Update()) f.error = rs->error();
+        } else if (step == "add null") {
+            rs->AddNew();
+            for (const char* field : {"ScaleID", "Reading", "Date", "Time"})
+                rs->SetValue(field, QVariant());
+            if (!rs->Update()) f.error = rs->error();
+        } else if (step == "delete before") {
+            // A record well before the rows shown.
+            rs->MoveFirst();
+            for (int i = 0; i < f.grid.topRecord() - 150; ++i)
+                rs->MoveNext();
+            if (!rs->Delete()) f.error = rs->error();
+        } else if (step == "other nulls") {
+            f.error = f.db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 450) "
+                                "INSERT INTO datacol (ScaleID, Reading, Date, Time) SELECT NULL, NULL, "
+                                "CASE WHEN i % 3 THEN '2024-01-0' || (i % 5) END, CASE WHEN i % 2 THEN "
+                                "'10:00:0' || (i % 7) END "
+                                "FROM n");
+        } else if (step.startsWith("scroll to ")) {
+            const int at = step.mid(10).toInt();
+            f.grid.scrollToRecord(at >= 0 ? at : f.model->recordCount() + at);
+        } else if (step == "scroll down" || step == "scroll up") {
+            f.grid.scrollToRecord(f.grid.topRecord() + (step == "scroll down" ? 250 : -250));
+        } else if (step.startsWith("sort by ")) {
+            order = step.mid(8) + ", rowid";
+            f.control.setRecordSource(
+                QStringLiteral("select ID,ScaleID,Reading,Date,Time from datacol order by ") + step.mid(8));
+            if (!f.control.Refresh()) f.error = f.control.error();
         } else if (step == "delete") {
             rs->MoveLast();
             if (!rs->Delete()) f.error = rs->error();
@@ -311,6 +384,7 @@ void TestDataGrid::count_follows_changes() {
                 QStringLiteral("select ID,ScaleID,Reading,Date,Time from datacol order by ") +
                 (by_reading ? "Reading, date,time" : "ID"));
             if (!f.control.Refresh()) f.error = f.control.error();
+            order = by_reading ? "Reading, date, time, rowid" : "ID";
         }
         QVERIFY2(f.error.isEmpty(), qPrintable(step + ": " + f.error));
         if (step.startsWith("other")) continue;
@@ -322,13 +396,22 @@ void TestDataGrid::count_follows_changes() {
         QCOMPARE(f.grid.recordScrollBar()->isHidden(), records <= kLimit);
         if (records > kLimit) QCOMPARE(f.grid.recordScrollBar()->maximum(), records - f.whole_rows());
         // The rows on screen are the records the database has at their places.
-        const QString order = by_reading ? "Reading, date, time, rowid" : "ID";
         for (int row = f.first_visible_row(); row >= 0 && row <= f.last_visible_row(); ++row)
             QCOMPARE(f.id_in_row(row),
                      f.db.scalar(QString("SELECT ID FROM datacol ORDER BY %1 LIMIT 1 OFFSET %2")
                                      .arg(order)
                                      .arg(f.model->windowOffset() + row))
                          .toInt());
+        // And so are the records a few pages either side of them, read upwards and downwards in
+        // turns.
+        const int from = std::max(0, f.grid.topRecord() - 450);
+        const QList<QVariantList> ids = f.db.rows(
+            QString("SELECT ID FROM datacol ORDER BY %1 LIMIT 1000 OFFSET %2").arg(order).arg(from));
+        const bool upwards = ++checks % 2 == 0;
+        for (int k = 0; k < ids.size(); ++k) {
+            const int i = upwards ? static_cast<int>(ids.size()) - 1 - k : k;
+            QCOMPARE(rs->ValueAt(from + i, 0).toInt(), ids[i][0].toInt());
+        }
     }
 }
 
