@@ -363,7 +363,11 @@ struct Recordset::Impl {
     QString table;       // quoted, when updatable
     QString select_cols; // "rowid AS __wv_rowid, <columns>" or "*"
     QString from_where;  // " FROM <table> [WHERE (...)]" or " FROM (<sql>)"
-    QString where_cond;  // condition of the source, empty for none
+    QString where_cond;  // condition of the records, empty for none (see keep_record)
+    QString source_where; // the source's own condition
+    // Records that an edit through this recordset took out of the source's condition: they stay
+    // among its records, at their place, until Requery.
+    std::vector<qint64> kept;
     QString order_fwd;   // " ORDER BY ..."
     QString order_rev;   // reversed; empty when unknown
 
@@ -378,6 +382,9 @@ struct Recordset::Impl {
     bool deleted_current = false;
     std::optional<Row> detached; // current record not (yet) located by position (after Update)
     int detached_hint = -1;
+    // The detached record is not among the records (added outside the source's condition, or
+    // removed by another connection): it stays current, and `pos` is the record after it.
+    bool adrift = false;
 
     enum class Mode { None, Add, Edit } mode = Mode::None;
     QHash<int, QVariant> edits;
@@ -571,11 +578,15 @@ struct Recordset::Impl {
         return columns;
     }
 
-    // Keeps a page read, forgetting the longest kept one when the cache is full.
+    // Keeps a page read, forgetting the longest kept one when the cache is full, but never the
+    // page of the current record: read again, it could hold another record at that place.
     const std::vector<Row>* keep_page(int p, std::vector<Row> rows) const {
         if (pages.size() >= kMaxPages) {
-            pages.erase(page_order.front());
-            page_order.pop_front();
+            const int spare = pos >= 0 ? pos / kPageSize : -1;
+            auto oldest = page_order.begin();
+            if (*oldest == spare && page_order.size() > 1) ++oldest;
+            pages.erase(*oldest);
+            page_order.erase(oldest);
         }
         page_order.push_back(p);
         return &(pages[p] = std::move(rows));
@@ -777,21 +788,56 @@ struct Recordset::Impl {
         return row_at(pos);
     }
 
-    // Gives a detached current record its position among the records.
+    // Gives a detached current record its position among the records. One that is not among
+    // them stays current (adrift); the record at its hint then follows it.
     void locate() {
-        if (!detached) return;
+        if (!detached || adrift) return;
         const qint64 id = detached->rowid;
-        detached.reset();
         if (const Row* r = row_at(detached_hint); r && r->rowid == id) {
+            detached.reset();
             pos = detached_hint;
             return;
         }
-        for (int i = 0; i < count; ++i)
+        bool in_source = !updatable;
+        if (updatable) fetch(id, &in_source);
+        for (int i = 0; in_source && i < count; ++i)
             if (const Row* r = row_at(i); r && r->rowid == id) {
+                detached.reset();
                 pos = i;
                 return;
             }
+        adrift = true;
         pos = std::clamp(detached_hint, 0, count);
+    }
+
+    // Leaves an adrift current record for the records: the one after it is next, as after a
+    // delete.
+    void leave_adrift() {
+        if (!adrift) return;
+        detached.reset();
+        adrift = false;
+        deleted_current = true;
+    }
+
+    // Builds the condition of the records: the source's, and the records kept (see `kept`).
+    void set_condition() {
+        QString cond = source_where;
+        if (!kept.empty()) {
+            QStringList ids;
+            for (const qint64 id : kept)
+                ids << QString::number(id);
+            const QString in_kept = QStringLiteral("rowid IN (") + ids.join(u',') + u')';
+            cond = cond.isEmpty() ? in_kept : u'(' + cond + QStringLiteral(") OR ") + in_kept;
+        }
+        where_cond = cond;
+        from_where = QStringLiteral(" FROM ") + table +
+                     (cond.isEmpty() ? QString() : QStringLiteral(" WHERE (") + cond + u')');
+        keyset_stmts.clear();
+    }
+
+    void keep_record(qint64 rowid) {
+        kept.push_back(rowid);
+        set_condition();
     }
 
     // The record `rowid` as the source selects it; filtered false when the source excludes it.
@@ -902,9 +948,9 @@ bool Recordset::Open(const QString& source, Connection& conn, int, int, int) {
                              QStringLiteral(" AS __wv_nulls, ")
                        : QString()) +
             parts.columns;
-        d->where_cond = parts.where;
-        d->from_where = QStringLiteral(" FROM ") + d->table +
-                        (parts.where.isEmpty() ? QString() : QStringLiteral(" WHERE (") + parts.where + u')');
+        d->source_where = parts.where;
+        d->kept.clear();
+        d->set_condition();
         QStringList fwd = parts.order_terms, rev;
         for (const auto& t : fwd)
             rev << jet::reversed_term(t);
@@ -920,6 +966,8 @@ bool Recordset::Open(const QString& source, Connection& conn, int, int, int) {
         d->table.clear();
         d->select_cols = QStringLiteral("*");
         d->where_cond.clear();
+        d->source_where.clear();
+        d->kept.clear();
         d->from_where = QStringLiteral(" FROM (") + sql + u')';
         d->order_fwd.clear();
         d->order_rev.clear();
@@ -976,6 +1024,7 @@ void Recordset::Close() {
     d->counted_at = {};
     d->pos = 0;
     d->detached.reset();
+    d->adrift = false;
     d->deleted_current = false;
     d->mode = Impl::Mode::None;
     d->edits.clear();
@@ -1004,6 +1053,7 @@ int Recordset::AbsolutePosition() const {
 void Recordset::MoveFirst() {
     if (!IsOpen() || !d->before_move()) return;
     d->detached.reset();
+    d->adrift = false;
     d->deleted_current = false;
     d->pos = 0;
 }
@@ -1011,6 +1061,7 @@ void Recordset::MoveFirst() {
 void Recordset::MoveLast() {
     if (!IsOpen() || !d->before_move()) return;
     d->detached.reset();
+    d->adrift = false;
     d->deleted_current = false;
     d->pos = d->count > 0 ? d->count - 1 : 0;
 }
@@ -1018,6 +1069,7 @@ void Recordset::MoveLast() {
 void Recordset::MoveNext() {
     if (!IsOpen() || !d->before_move()) return;
     d->locate();
+    d->leave_adrift();
     if (d->pos >= d->count) {
         d->error = no_current_record();
         return;
@@ -1031,6 +1083,7 @@ void Recordset::MoveNext() {
 void Recordset::MovePrevious() {
     if (!IsOpen() || !d->before_move()) return;
     d->locate();
+    d->leave_adrift();
     if (d->pos < 0 || d->count == 0) {
         d->error = no_current_record();
         return;
@@ -1042,6 +1095,7 @@ void Recordset::MovePrevious() {
 void Recordset::Find(const QString& criterion, int skip, int direction) {
     if (!IsOpen() || !d->before_move()) return;
     d->locate();
+    d->leave_adrift();
     const jet::Criterion c = jet::parse_criterion(criterion);
     const int col = c.ok ? d->column_of(c.field) : -1;
     const bool forward = direction != adSearchBackward;
@@ -1181,6 +1235,7 @@ bool Recordset::Impl::store() {
     QSqlQuery q(db());
     qint64 rowid = 0;
     int affected = 0;
+    bool member = false; // an edited record is among the records
     if (mode == Mode::Add) {
         QStringList names, marks;
         for (int c : cols) {
@@ -1202,12 +1257,14 @@ bool Recordset::Impl::store() {
         insert->finish();
         if (!inserted) return false;
     } else {
+        locate();
         const Row* r = current();
         if (!r) {
             error = no_current_record();
             return false;
         }
         rowid = r->rowid;
+        member = !adrift;
         if (!cols.isEmpty()) {
             QStringList sets;
             for (int c : cols)
@@ -1222,6 +1279,11 @@ bool Recordset::Impl::store() {
                 return false;
             }
             affected = std::max(0, q.numRowsAffected());
+            if (affected == 0) {
+                // Another connection removed the record: the change has nowhere to go.
+                error = no_current_record();
+                return false;
+            }
         }
     }
     q.finish();
@@ -1229,11 +1291,17 @@ bool Recordset::Impl::store() {
     mode = Mode::None;
     edits.clear();
     error.clear();
-    if (!added) locate();
     const int old_pos = pos;
     bool in_source = false;
     std::optional<Row> row = fetch(rowid, &in_source);
-    const bool in_step = count_change(affected, added && in_source ? 1 : 0);
+    // A record of the recordset that the edit takes out of the source's condition stays among
+    // the records; one that was not among them comes in when the edit brings it into the
+    // condition.
+    if (member && row && !in_source) {
+        keep_record(rowid);
+        in_source = true;
+    }
+    const bool in_step = count_change(affected, in_source && (added || !member) ? 1 : 0);
     // An added record moves only the records after it; one the source leaves out moves none.
     int added_at = -1;
     if (!in_step || !added)
@@ -1244,7 +1312,9 @@ bool Recordset::Impl::store() {
         drop_pages();
     if (row) {
         detached = std::move(row);
-        detached_hint = added ? (added_at >= 0 ? added_at : count - 1) : old_pos;
+        adrift = false;
+        // An added record that the source leaves out comes after the last.
+        detached_hint = !added ? old_pos : !in_source ? count : added_at >= 0 ? added_at : count - 1;
         deleted_current = false;
     }
     changed();
@@ -1281,6 +1351,7 @@ bool Recordset::Delete() {
         return false;
     }
     const qint64 rowid = r->rowid;
+    const bool member = !d->adrift;
     QSqlQuery q(d->db());
     q.prepare(QStringLiteral("DELETE FROM ") + d->table + QStringLiteral(" WHERE rowid = ?"));
     q.addBindValue(rowid);
@@ -1293,13 +1364,18 @@ bool Recordset::Delete() {
     q.finish();
     d->error.clear();
     // The records before the deleted one keep their places; those after it move back by one.
-    if (d->count_change(affected, affected > 0 ? -1 : 0)) {
-        if (affected > 0) d->pages_after_deleted(d->pos, rowid);
+    if (d->count_change(affected, affected > 0 && member ? -1 : 0)) {
+        if (affected > 0 && member) d->pages_after_deleted(d->pos, rowid);
     } else
         d->drop_pages();
-    if (affected > 0) d->deleted_current = true;
+    if (member) d->deleted_current = true;
+    d->leave_adrift();
     d->changed();
-    return true;
+    if (affected > 0) return true;
+    // Another connection removed the record first.
+    d->error = no_current_record();
+    qCWarning(lcDb).noquote() << "Delete in" << d->source << "failed:" << d->error;
+    return false;
 }
 
 bool Recordset::Requery() {
@@ -1310,8 +1386,13 @@ bool Recordset::Requery() {
     CancelUpdate();
     d->drop_pages();
     d->detached.reset();
+    d->adrift = false;
     d->deleted_current = false;
     d->pos = 0;
+    if (!d->kept.empty()) {
+        d->kept.clear();
+        d->set_condition();
+    }
     const bool ok = d->load_count(false);
     if (ok) d->error.clear();
     d->changed();
