@@ -445,7 +445,8 @@ private slots:
         QVERIFY(rs.Update());
         QCOMPARE(rs.RecordCount(), 450);
         Recordset other_order;
-        QVERIFY(other_order.Open("select * from [ScaleCFG] Where [sctype] <> 'RS232' Order by [ID] DESC", cn));
+        QVERIFY(
+            other_order.Open("select * from [ScaleCFG] Where [sctype] <> 'RS232' Order by [ID] DESC", cn));
         QCOMPARE(other_order.RecordCount(), 449);
         rs.MoveNext();
         QCOMPARE(rs.Value("NetID").toInt(), 132);
