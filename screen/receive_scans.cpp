@@ -19,11 +19,7 @@
 
 namespace {
 
-// How long a network scale has to complete its reply, in seconds.
-constexpr double kReplyWait = 0.25;
-// Text without a reply end that the serial scans carry over to their next call. A line this long
-// is no reply; only its newest part is kept, so a stream of noise cannot grow the buffer.
-constexpr qsizetype kCarryLimit = 4096;
+using replies::kReplyWait;
 
 QString text_of(const QByteArray& bytes) {
     return QString::fromLatin1(bytes);
@@ -34,15 +30,6 @@ int slot_of_address(int address) {
     for (int i = 0; i < filled_slots(); ++i)
         if (links.scale_addr[static_cast<size_t>(i)] == address) return i;
     return -1;
-}
-
-void keep_carry_bounded() {
-    QByteArray& rx = links.rx_buf[0];
-    if (rx.size() > kCarryLimit) {
-        qCDebug(lcLinks) << "reply cut off:" << rx.size() << "bytes without a reply end, the newest"
-                         << kCarryLimit << "kept";
-        rx = rx.right(kCarryLimit);
-    }
 }
 
 // Appends one collected reading through the grid's data control, lets events run and moves the
@@ -93,11 +80,11 @@ QByteArray read_queued(ftdi::FT_HANDLE handle, uint32_t queued, replies::ReadBuf
 void form1::rs232_inputscan() {
     ui::DoEvents();
     serial::MSComm& port = MSComm1();
-    if (port.InBufferCount() > 0) links.rx_buf[0].append(port.Input());
-    if (!replies::has_reply_end(links.rx_buf[0])) {
-        keep_carry_bounded();
-        return;
-    }
+    // A line without its CR waits in rx_buf(0) for the next call.
+    if (port.InBufferCount() > 0)
+        replies::gather_reply_text(links.rx_buf[0], links.rx_overlong, port.Input(), replies::Link::rs232,
+                                   "RS232");
+    if (!replies::has_reply_end(links.rx_buf[0])) return;
     const QByteArray raw = links.rx_buf[0];
     links.rx_buf[0].clear();
     const replies::Reply r = replies::parse_reply(replies::Link::rs232, raw);
@@ -112,30 +99,20 @@ void form1::rs232_inputscan() {
 
 void form1::rs485_inputscan() {
     serial::MSComm& port = MSComm1();
-    // Text left by a reply that timed out waits for its late remainder; but input that begins
-    // with the address byte of a filled slot is another reply, which never becomes part of it.
-    bool carried = !links.rx_buf[0].isEmpty();
     const double start = wait_start(kReplyWait);
     for (;;) {
         if (wait_passed(start, kReplyWait)) {
-            // What came so far stays for the next call, in front of the next reply.
-            qCDebug(lcLinks).noquote() << "RS485 time-out: no reply end within" << kReplyWait << "s, kept"
-                                       << wlog::bytes(links.rx_buf[0]);
-            keep_carry_bounded();
+            // A reply that did not reach its CR is dropped, never joined to what comes next.
+            if (!links.rx_buf[0].isEmpty())
+                qCDebug(lcLinks).noquote() << "RS485 time-out: no reply end within" << kReplyWait
+                                           << "s, dropped" << wlog::bytes(links.rx_buf[0]);
+            links.rx_buf[0].clear();
             return;
         }
         ui::DoEvents();
-        if (port.InBufferCount() > 0) {
-            const QByteArray input = port.Input();
-            if (carried && !input.isEmpty() && static_cast<uint8_t>(input.at(0)) >= 128 &&
-                slot_of_address(static_cast<uint8_t>(input.at(0))) >= 0) {
-                qCDebug(lcLinks).noquote()
-                    << "RS485 carried text dropped, another reply began:" << wlog::bytes(links.rx_buf[0]);
-                links.rx_buf[0].clear();
-            }
-            if (!input.isEmpty()) carried = false;
-            links.rx_buf[0].append(input);
-        }
+        if (port.InBufferCount() > 0)
+            replies::gather_reply_text(links.rx_buf[0], links.rx_overlong, port.Input(), replies::Link::rs485,
+                                       "RS485");
         if (replies::has_reply_end(links.rx_buf[0])) break;
         wclock::pause_slice();
     }
@@ -201,6 +178,7 @@ void form1::USB485_inputscan() {
     ui::DoEvents();
     if (links.scan_stop) return;
     links.rx_buf[0].clear();
+    links.rx_overlong = false;
     replies::ReadBuffer buffer{}; // code 0 where no read of this call has written
     const double start = wait_start(kReplyWait);
     for (;;) {
@@ -228,11 +206,12 @@ void form1::USB485_inputscan() {
             continue;
         }
         bool failed = false;
-        links.rx_buf[0].append(read_queued(links.usb_handle, queued, buffer, &failed));
+        const QByteArray got = read_queued(links.usb_handle, queued, buffer, &failed);
         if (failed) {
             ftdi_device_lost(-1);
             return;
         }
+        replies::gather_reply_text(links.rx_buf[0], links.rx_overlong, got, replies::Link::usb485, "USB485");
         // Characters after the CR that came with the same read stay in the text.
         if (replies::has_reply_end(links.rx_buf[0])) break;
     }
