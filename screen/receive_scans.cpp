@@ -36,6 +36,7 @@ int slot_of_address(int address) {
 // grid to its last record. Returns the record's ID, -1 when it could not be stored. A database
 // that refuses records (locked, read-only, broken) is told once per run of failures, with its
 // reason; every reading is offered to it again, so storing resumes as soon as it accepts.
+// Readings refused meanwhile are not kept for later.
 int64_t log_reading(adodb::DataControl* data2, const QString& scale_id, const QByteArray& reading) {
     QString error;
     const int64_t id = add_collected_reading(data2, scale_id, text_of(reading), &error);
@@ -44,8 +45,8 @@ int64_t log_reading(adodb::DataControl* data2, const QString& scale_id, const QB
     } else if (!links.store_failing) {
         links.store_failing = true;
         ui::MsgBox(QStringLiteral("A reading of scale %1 could not be stored in the collected readings:\n%2\n"
-                                  "Readings are still shown, and are stored again as soon as the database "
-                                  "accepts them.")
+                                  "Readings are still shown but are not stored while this lasts, nor later. "
+                                  "Storing resumes by itself as soon as the database accepts readings again.")
                        .arg(scale_id, error),
                    ui::vbOKOnly | ui::vbExclamation);
     }

@@ -380,6 +380,9 @@ private slots:
             }
             QCOMPARE(fx.rec.boxes.size(), 1);
             QVERIFY(fx.rec.boxes[0].text.contains("locked"));
+            // The user learns that what arrives meanwhile is lost, and that nothing is to be done.
+            QVERIFY(fx.rec.boxes[0].text.contains("not stored while this lasts, nor later"));
+            QVERIFY(fx.rec.boxes[0].text.contains("resumes by itself"));
             QVERIFY(lock.exec("COMMIT"));
             lock.finish();
             other.close();
