@@ -181,10 +181,6 @@ bool Source::execute(const QString& command) {
 
 void Source::queue_execute(const QString& command, const QDBusMessage& call) {
     qCDebug(lcDde).noquote() << "execute from" << call.service() << "received:" << command;
-    if (!executing_ && pending_.isEmpty()) {
-        run_execute({command, call});
-        return;
-    }
     if (pending_.size() >= kMaxWaitingExecutes) {
         qCWarning(lcDde).noquote() << "execute from" << call.service() << "refused," << pending_.size()
                                    << "executes wait already:" << command.left(80);
@@ -193,7 +189,9 @@ void Source::queue_execute(const QString& command, const QDBusMessage& call) {
     }
     pending_.append({command, call});
     watch(call.service());
-    // Between two executes the event loop has its turn: the next one is posted, not called.
+    // An execute runs from the event loop, never inside the bus call that brought it: the bus
+    // delivers the next call (a Request, another execute) only when this one has returned.
+    // Between two executes the event loop has its turn.
     if (!executing_ && !next_posted_) {
         next_posted_ = true;
         QMetaObject::invokeMethod(this, &Source::run_next_execute, Qt::QueuedConnection);

@@ -16,14 +16,13 @@
 // An unknown item is answered with the error "org.weyvane.dde.Error.UnknownItem". Item names
 // match without regard to case.
 //
-// Everything runs on the user-interface thread: an execute is handled while the bus call waits,
-// so the acknowledgement goes back when the handler returns. Executes run one at a time in the
-// order they arrive: one that arrives while another runs (its handler lets events run) waits for
-// those before it, and each is acknowledged when its own run ends. Between two executes the event
-// loop gets its turn, so clicks, timers and other calls are not held up by a backlog. At most
-// kMaxWaitingExecutes wait; an execute beyond them is answered false at once, and one whose caller
-// has left the bus by its turn is dropped unrun. A missing session bus, or a name held by another
-// program, only means that no DDE is offered.
+// Everything runs on the user-interface thread. An execute is taken from the bus at once and run
+// from the event loop; its acknowledgement goes back when the handler returns. Executes run one at
+// a time in the order they arrive, each acknowledged when its own run ends. Between two executes
+// the event loop gets its turn, so clicks, timers and other calls are not held up by a backlog.
+// At most kMaxWaitingExecutes wait; an execute beyond them is answered false at once, and one
+// whose caller has left the bus by its turn is dropped unrun. A missing session bus, or a name
+// held by another program, only means that no DDE is offered.
 #include <QDBusMessage>
 #include <QHash>
 #include <QList>
