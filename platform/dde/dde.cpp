@@ -189,13 +189,16 @@ void Source::queue_execute(const QString& command, const QDBusMessage& call) {
     }
     pending_.append({command, call});
     watch(call.service());
-    // An execute runs from the event loop, never inside the bus call that brought it: the bus
-    // delivers the next call (a Request, another execute) only when this one has returned.
-    // Between two executes the event loop has its turn.
-    if (!executing_ && !next_posted_) {
-        next_posted_ = true;
-        QMetaObject::invokeMethod(this, &Source::run_next_execute, Qt::QueuedConnection);
-    }
+    if (!executing_) post_next_execute();
+}
+
+// An execute runs from the event loop, never inside the bus call that brought it: the calls that
+// came in behind it (a Request, more executes) are taken in first, and between two executes the
+// event loop has its turn.
+void Source::post_next_execute() {
+    if (next_posted_) return;
+    next_posted_ = true;
+    QMetaObject::invokeMethod(this, &Source::run_next_execute, Qt::QueuedConnection);
 }
 
 void Source::run_execute(const PendingExecute& e) {
@@ -204,10 +207,7 @@ void Source::run_execute(const PendingExecute& e) {
     executing_ = false;
     qCDebug(lcDde).noquote() << "execute" << e.command << (accepted ? "run" : "refused");
     QDBusConnection::sessionBus().send(e.call.createReply(accepted));
-    if (!pending_.isEmpty() && !next_posted_) {
-        next_posted_ = true;
-        QMetaObject::invokeMethod(this, &Source::run_next_execute, Qt::QueuedConnection);
-    }
+    if (!pending_.isEmpty()) post_next_execute();
 }
 
 void Source::run_next_execute() {

@@ -95,6 +95,7 @@ private:
         QDBusMessage call;
     };
     void run_execute(const PendingExecute& e);
+    void post_next_execute();
     void run_next_execute();
     QWidget* find_item(const QString& item) const;
     void watch(const QString& client);
