@@ -4,8 +4,10 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QList>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <deque>
 #include <memory>
@@ -37,21 +39,30 @@ bool acts(QEvent::Type t) {
     case QEvent::KeyRelease:
     case QEvent::Shortcut:
     case QEvent::ContextMenu:
-    case QEvent::TabletPress:
-    case QEvent::TabletRelease:
-    case QEvent::TouchBegin:
-    case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-    case QEvent::Drop:
         return true;
     default:
         return false;
     }
 }
 
-// The window system keeps the user's input queued while a pass runs (the pass excludes it).
-// Input that reaches a widget some other way during a pass (sent or posted by code) is held
-// here the same way, and handed on in its order once the pass's caller is back in a loop.
+// A copy of `e` to hand on later. A pointer event shares its point with the pointing device,
+// which moves on with the pointer: the copy gets a point of its own, where the event was.
+std::unique_ptr<QEvent> copy_of(const QEvent* e) {
+    if (auto* m = dynamic_cast<const QMouseEvent*>(e))
+        return std::make_unique<QMouseEvent>(m->type(), m->position(), m->scenePosition(),
+                                             m->globalPosition(), m->button(), m->buttons(), m->modifiers(),
+                                             m->pointingDevice());
+    if (auto* w = dynamic_cast<const QWheelEvent*>(e))
+        return std::make_unique<QWheelEvent>(w->position(), w->globalPosition(), w->pixelDelta(),
+                                             w->angleDelta(), w->buttons(), w->modifiers(), w->phase(),
+                                             w->inverted(), w->source(), w->pointingDevice());
+    return std::unique_ptr<QEvent>(e->clone());
+}
+
+// Input that arrives during a pass, from the window system or sent by code, is taken out of
+// the pass where it first arrives (the window, or the widget it was sent to) and handed on in
+// its order once the pass's caller is back in an event loop. (Leaving it in the window
+// system's queue is no way: the queue is looked at again only when new events come.)
 class InputHold : public QObject {
 public:
     InputHold() {
@@ -62,7 +73,7 @@ public:
 
     bool eventFilter(QObject* to, QEvent* e) override {
         if (e == handing_on_ || !in_pump() || !acts(e->type())) return false;
-        held_.push_back({QPointer<QObject>(to), std::unique_ptr<QEvent>(e->clone())});
+        held_.push_back({QPointer<QObject>(to), copy_of(e)});
         timer_.start();
         return true;
     }
@@ -109,7 +120,7 @@ void install_hold() {
 void pump_events() {
     install_hold();
     loops.append(Loop::pump);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
     loops.removeLast();
 }
 
