@@ -19,7 +19,6 @@
 
 #include "app/frmMain.h"
 #include "app/module_state.h"
-#include "collect/slave_windows.h"
 #include "core/core_state.h"
 #include "core/forms.h"
 #include "core/frmAbout.h"
@@ -29,11 +28,9 @@
 #include "platform/ui/message_box.h"
 #include "platform/ui/modal.h"
 #include "platform/ui/twips.h"
-#include "screen/form1.h"
 #include "setup/SD_Setting.h"
 #include "setup/Setup.h"
 #include "setup/setup_state.h"
-#include "tests/support/screen_fixture.h"
 #include "tests/support/temp_database.h"
 #include "tests/support/test_main.h"
 
@@ -362,24 +359,6 @@ private slots:
         const bool was = s.chk_enbcol->isChecked();
         QTest::mouseClick(s.chk_enbcol, Qt::LeftButton, {}, QPoint(6, s.chk_enbcol->height() / 2));
         QCOMPARE(s.chk_enbcol->isChecked(), !was);
-    }
-
-    // A slave window restored beyond the MDI area's right and lower edges: the scroll bars
-    // that reach it are there at once.
-    void restored_slave_window_beyond_the_edge_reachable() {
-        testsupport::ScreenFixture fx;
-        QVERIFY(fx.start("USB485"));
-        QVERIFY(fx.network_records({130, 131, 132}));
-        QVERIFY(fx.syscfg("slave2enb=1, slave2left=30000, slave2top=20000"));
-        frmMain& f = main_form();
-        f.Show();
-        fx.show();
-        QVERIFY(slave_window(2).frame()->isVisible());
-        const QRect view = f.mdiArea->viewport()->rect();
-        QVERIFY(!view.contains(slave_window(2).frame()->geometry()));
-        QVERIFY(f.mdiArea->horizontalScrollBar()->isVisible());
-        QVERIFY(f.mdiArea->verticalScrollBar()->isVisible());
-        fx.stop();
     }
 
     // At the first-start size the Setup dialog is larger than the MDI area: it opens with its
