@@ -153,6 +153,8 @@ bool Main() {
         ui::MsgBox(QStringLiteral("The datafile ZQDATA.MDB was not found at the configured datapath. Please "
                                   "press OK and select one now"),
                    ui::vbOKOnly);
+        // The shell was closed while the message was open: the program ends.
+        if (!shell.Loaded()) return false;
         getdatapath_form().Show(true);
         // The shell was closed while the chooser was open: the program ends.
         if (!shell.Loaded()) return false;
@@ -180,5 +182,6 @@ bool Main() {
         end_message(fatal);
         return false;
     }
-    return true;
+    // The shell closed under a message above ends the program: no event loop runs yet to end.
+    return shell.Loaded();
 }
