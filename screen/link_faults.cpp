@@ -45,10 +45,13 @@ void form1::show_connection_lost() {
 }
 
 void form1::link_went_down() {
-    // The mode the screen had, for "Activate Remote Screen" to go on with.
-    lost_single_ = opt_single->isChecked();
-    lost_network_ = opt_network->isChecked();
-    lost_poll_ = chk_pollenb->isChecked();
+    // The mode the screen had, for "Activate Remote Screen" to go on with (a link lost again
+    // while it was being set up again keeps the mode of the first loss).
+    if (!link_down) {
+        lost_single_ = opt_single->isChecked();
+        lost_network_ = opt_network->isChecked();
+        lost_poll_ = chk_pollenb->isChecked();
+    }
     link_down = true;
     show_connection_lost();
 }
