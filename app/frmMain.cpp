@@ -183,6 +183,8 @@ void frmMain::MDIForm_Terminate() {
 
 void frmMain::m_ars_Click() {
     show_scale_screen();
+    // A loaded screen whose link was lost sets it up again and goes on polling.
+    Form1().resume_after_loss();
 }
 
 void frmMain::mnu_setups_Click() {

@@ -9,10 +9,6 @@ std::unique_ptr<serial::MSComm> comm;
 std::unique_ptr<net::Winsock> sock;
 int port_2000 = 2000;
 LinkLostHandler lost_handler;
-
-QString closing_advice() {
-    return QStringLiteral("Polling has stopped. Open the scale screen again once the scale is connected.");
-}
 } // namespace
 
 void set_link_lost_handler(LinkLostHandler handler) {
@@ -28,10 +24,9 @@ serial::MSComm& MSComm1() {
         comm = std::make_unique<serial::MSComm>();
         serial::MSComm* port = comm.get();
         QObject::connect(port, &serial::MSComm::Lost, port, [port] {
-            report_link_lost(
-                QStringLiteral("The scale on COM%1 (%2) can no longer be reached: %3.\n%4")
-                    .arg(port->CommPort())
-                    .arg(serial::MSComm::device_path(port->CommPort()), port->error(), closing_advice()));
+            report_link_lost(QStringLiteral("The scale on COM%1 (%2) can no longer be reached: %3.")
+                                 .arg(port->CommPort())
+                                 .arg(serial::MSComm::device_path(port->CommPort()), port->error()));
         });
     }
     return *comm;
@@ -44,11 +39,10 @@ net::Winsock& Winsock1() {
         QObject::connect(s, &net::Winsock::DataArrival, s, &Winsock1_DataArrival);
         QObject::connect(s, &net::Winsock::Failed, s, [s](bool was_connected, const QString& reason) {
             const QString where = QStringLiteral("%1, port %2").arg(s->RemoteHost()).arg(s->RemotePort());
-            report_link_lost(was_connected
-                                 ? QStringLiteral("The connection to the scales at %1 was lost: %2.\n%3")
-                                       .arg(where, reason, closing_advice())
-                                 : QStringLiteral("The scales at %1 could not be connected: %2.\n%3")
-                                       .arg(where, reason, closing_advice()));
+            report_link_lost(
+                was_connected
+                    ? QStringLiteral("The connection to the scales at %1 was lost: %2.").arg(where, reason)
+                    : QStringLiteral("The scales at %1 could not be connected: %2.").arg(where, reason));
         });
     }
     return *sock;

@@ -16,8 +16,9 @@ int ethernet_port();
 void set_ethernet_port(int port);
 
 // Who is told when a link device goes away while open, or the Ethernet connection is refused or
-// lost (the scale screen): the text names the device and gives the system's reason. Each loss is
-// reported once: the device is closed at the first failure and reports nothing more.
+// lost (the scale screen): the text names the device and gives the system's reason (what to do
+// next is the screen's to say). Each loss is reported once: the device is closed at the first
+// failure and reports nothing more.
 using LinkLostHandler = std::function<void(const QString& message)>;
 void set_link_lost_handler(LinkLostHandler handler);
 void report_link_lost(const QString& message);

@@ -56,6 +56,9 @@ struct LinksState {
     // text typed.
     QString poll_time_refused;
     bool poll_time_told = false;
+    // The poll interval (ms) that the user's poll-time text last gave, 0 before any since the
+    // scale screen was loaded: what a text that cannot be used falls back to.
+    int poll_ms_in_force = 0;
     // Readings of the scans could not be stored since the user was last told (one message per
     // run of failures; the next stored reading ends the run).
     bool store_failing = false;

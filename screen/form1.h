@@ -159,9 +159,17 @@ public:
     void net_stat_put();
     void formactivate();
     // A link device went away, or the Ethernet connection was refused or lost
-    // (screen/link_faults.cpp): polling stops, the display no longer shows the last reading as
-    // if it were live, and the user is told once. Opening the screen again opens the link again.
-    void link_lost(const QString& message);
+    // (screen/link_faults.cpp): polling stops, "Poll" is cleared, the display and the group box
+    // no longer show the last reading as if it were live, and the user is told once.
+    void link_lost(const QString& reason);
+    // Before anything starts polling: after a loss, sets the link up again as the start-up does.
+    // False when it cannot (the set-up has told why, and the screen stays as the loss left it).
+    bool link_ready();
+    // "Activate Remote Screen" on a screen whose link was lost: sets it up again and goes on
+    // polling in the mode the screen had.
+    void resume_after_loss();
+    // The link was lost and not set up again since.
+    bool link_down = false;
     // An FTDI device of the scans failed a read or a queue query: it is closed and reported.
     // `slot` is the slot whose device it was on "USB", -1 for the "USB485" adapter.
     void ftdi_device_lost(int slot);
@@ -254,6 +262,20 @@ private:
     int setup_generation_ = 0; // the load whose set-up is running
     // Closes the data controls' recordsets and connections (at each load and unload).
     void release_data_controls();
+    // The link set-up of comm_type (start-up step 6); false when the USB adapter is missing or
+    // failed to open. Then the link set up again after a loss (steps 6, 9 to 12 and the scale
+    // list), and the closing of the "USB" scales' devices (screen/form1_startup.cpp).
+    bool setup_link();
+    bool set_link_up_again();
+    void close_scale_devices();
+    // After a loss (screen/link_faults.cpp): the mode the screen had, and the screen showing
+    // that polling stopped.
+    void link_went_down();
+    void show_connection_lost();
+    bool lost_single_ = false;
+    bool lost_network_ = false;
+    bool lost_poll_ = false;
+    bool setting_link_up_ = false;
     // Signal connections, each next to the handlers it connects.
     void connect_handlers(); // screen/form1_selection.cpp
     // Set while the network list's current row follows the selected scale.

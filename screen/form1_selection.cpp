@@ -109,6 +109,8 @@ void form1::Combo1_Click() {
 void form1::chk_pollenb_Click() {
     ui::DoEvents();
     const bool polling = chk_pollenb->isChecked();
+    // After a lost link, polling starts only once the link is set up again.
+    if (polling && !link_ready()) return;
     setmode(polling ? 1 : 0);
     Label2->setEnabled(!polling);
     txt_polltime->setEnabled(!polling);

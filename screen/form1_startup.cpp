@@ -59,6 +59,8 @@ bool form1::setup_pump(int generation) {
 void form1::Form_Load() {
     ++load_generation_;
     links.scan_stop = false;
+    links.poll_ms_in_force = 0;
+    link_down = false;
 }
 
 void form1::Form_Activate() {
@@ -115,33 +117,10 @@ void form1::setup_screen() {
     if (!setup_still_current(gen)) return;
 
     // 6. The link.
-    if (link_type() == LinkType::USB || link_type() == LinkType::USB485) {
-        if (links.usb_handle == 0) usb_open();
-        if (links.usb_fail == 1) {
-            Hide();
-            Unload();
-            return;
-        }
-        if (link_type() == LinkType::USB) {
-            usb_enumerate();
-            Timer2->setEnabled(false);
-            Timer3->setEnabled(false);
-        } else {
-            Timer2->setEnabled(false);
-            Timer3->setEnabled(false);
-            usb485_init();
-        }
-    } else if (link_type() == LinkType::RS232) {
-        rs232_init();
-        for (QWidget* w : std::initializer_list<QWidget*>{Command11, btn_saveslave, btn_slavesload,
-                                                          btn_closeallslaves, Frame5})
-            w->setEnabled(false);
-    } else if (link_type() == LinkType::RS485) {
-        Timer2->setEnabled(false);
-        Timer3->setEnabled(false);
-        rs485_com_init();
-    } else if (link_type() == LinkType::Ethernet) {
-        ethernet_connect();
+    if (!setup_link()) {
+        Hide();
+        Unload();
+        return;
     }
     if (!setup_still_current(gen)) return;
 
@@ -204,6 +183,70 @@ void form1::setup_screen() {
 
     // 16. The RF modem's channel.
     if (core.rf_net) rf_set_channel();
+}
+
+bool form1::setup_link() {
+    if (link_type() == LinkType::USB || link_type() == LinkType::USB485) {
+        if (links.usb_handle == 0) usb_open();
+        if (links.usb_fail == 1) return false;
+        if (link_type() == LinkType::USB) {
+            usb_enumerate();
+            Timer2->setEnabled(false);
+            Timer3->setEnabled(false);
+        } else {
+            Timer2->setEnabled(false);
+            Timer3->setEnabled(false);
+            usb485_init();
+        }
+    } else if (link_type() == LinkType::RS232) {
+        rs232_init();
+        for (QWidget* w : std::initializer_list<QWidget*>{Command11, btn_saveslave, btn_slavesload,
+                                                          btn_closeallslaves, Frame5})
+            w->setEnabled(false);
+    } else if (link_type() == LinkType::RS485) {
+        Timer2->setEnabled(false);
+        Timer3->setEnabled(false);
+        rs485_com_init();
+    } else if (link_type() == LinkType::Ethernet) {
+        ethernet_connect();
+    }
+    return true;
+}
+
+bool form1::set_link_up_again() {
+    const int gen = load_generation_;
+    // The set-up opens every "USB" scale's device again: those still open are closed first.
+    close_scale_devices();
+    if (!setup_link() || !setup_still_current(gen) || filled_slots() <= 0) return false;
+    if (!setup_pump(gen)) return false;
+    for (int i = 0; i < filled_slots(); ++i) {
+        if (!match_slot(i, gen)) return false;
+    }
+    // The scale list again, as the start-up fills it, with the scale that was selected.
+    const int keep = Combo1->currentIndex();
+    {
+        const QSignalBlocker block(Combo1);
+        Combo1->clear();
+        for (int i = 0; i < filled_slots(); ++i)
+            Combo1->addItem(links.scale_name[i].trimmed());
+        Combo1->setCurrentIndex(-1);
+    }
+    const int selected = keep >= 0 && keep < filled_slots() ? keep : 0;
+    Combo1->setCurrentIndex(selected);
+    if (!setup_still_current(gen)) return false;
+    links.cur_scale = static_cast<int16_t>(selected);
+    fillgrid();
+    return setup_still_current(gen);
+}
+
+void form1::close_scale_devices() {
+    // The scale devices opened by the "USB" start-up; the adapter handle stays open for the run.
+    if (link_type() != LinkType::USB) return;
+    for (int i = 0; i < filled_slots(); ++i) {
+        const auto handle = static_cast<ftdi::FT_HANDLE>(links.scale_addr[i]);
+        if (handle != 0 && handle != links.usb_handle) wlog::ft_ok(ftdi::FT_Close(handle), "FT_Close");
+        links.scale_addr[i] = 0;
+    }
 }
 
 bool form1::match_slot(int i, int gen) {
@@ -331,14 +374,8 @@ void form1::Form_Unload(int& cancel) {
     for (ui::FormTimer* t : {Timer2, Timer3, Timer4})
         t->setEnabled(false);
 
-    // The scale devices opened by the "USB" start-up are closed before the table that holds
-    // their handles is cleared; the adapter handle stays open for the run.
-    if (link_type() == LinkType::USB) {
-        for (int i = 0; i < filled_slots(); ++i) {
-            const auto handle = static_cast<ftdi::FT_HANDLE>(links.scale_addr[i]);
-            if (handle != 0 && handle != links.usb_handle) wlog::ft_ok(ftdi::FT_Close(handle), "FT_Close");
-        }
-    }
+    // The scale devices are closed before the table that holds their handles is cleared.
+    close_scale_devices();
     clear_scale_tables();
     core.scale_screen_active = false;
 

@@ -1,28 +1,18 @@
 // What the scale screen does when a link fails under it: a serial port or FTDI device that went
 // away, an Ethernet connection refused or lost. The device is closed by then (or here), so
-// nothing polls it again and nothing keeps the processor busy; the user is told once.
+// nothing polls it again and nothing keeps the processor busy; the user is told once. Whatever
+// starts polling again first sets the link up again, as the screen's start-up does.
 #include "core/core_state.h"
 #include "links/links_state.h"
 #include "platform/ftdi/ftdi.h"
 #include "platform/ui/message_box.h"
 #include "screen/form1.h"
 
+#include <QSignalBlocker>
 #include <QTimer>
 #include <algorithm>
 
 namespace {
-
-// Stops every poll timer and blanks the readings shown, which are no longer live.
-void stop_polling(form1& f) {
-    for (ui::FormTimer* t : f.Timer1)
-        t->setEnabled(false);
-    f.Timer2->setEnabled(false);
-    f.Timer4->setEnabled(false);
-    f.setCaption(core.comm_type + QStringLiteral(" - Connection Lost"));
-    f.Screen->clear();
-    for (int i = 0; i < filled_slots(); ++i)
-        f.netlist_set_row(i, links.scale_name[static_cast<size_t>(i)], QString());
-}
 
 void tell(const QString& message) {
     ui::Beep();
@@ -31,21 +21,82 @@ void tell(const QString& message) {
 
 } // namespace
 
-void form1::link_lost(const QString& message) {
-    stop_polling(*this);
-    tell(message);
+void form1::show_connection_lost() {
+    for (ui::FormTimer* t : Timer1)
+        t->setEnabled(false);
+    Timer2->setEnabled(false);
+    Timer4->setEnabled(false);
+    setCaption(core.comm_type + QStringLiteral(" - Connection Lost"));
+    // The readings shown are no longer live.
+    Screen->clear();
+    txt_groupnum->clear();
+    for (int i = 0; i < filled_slots(); ++i)
+        netlist_set_row(i, links.scale_name[static_cast<size_t>(i)], QString());
+    // "Poll" no longer polls; ticking it again sets the link up again.
+    if (chk_pollenb->isChecked()) {
+        {
+            const QSignalBlocker block(chk_pollenb);
+            chk_pollenb->setChecked(false);
+        }
+        Label2->setEnabled(true);
+        txt_polltime->setEnabled(true);
+        opt_network->setEnabled(true);
+    }
+}
+
+void form1::link_went_down() {
+    // The mode the screen had, for "Activate Remote Screen" to go on with (a link lost again
+    // while it was being set up again keeps the mode of the first loss).
+    if (!link_down) {
+        lost_single_ = opt_single->isChecked();
+        lost_network_ = opt_network->isChecked();
+        lost_poll_ = chk_pollenb->isChecked();
+    }
+    link_down = true;
+    show_connection_lost();
+}
+
+void form1::link_lost(const QString& reason) {
+    link_went_down();
+    tell(reason +
+         QStringLiteral("\nPolling has stopped. Once the scale is connected again, choose \"Activate "
+                        "Remote Screen\" to set the link up again and go on polling."));
+}
+
+bool form1::link_ready() {
+    if (!link_down) return true;
+    // A set-up already running (its event pump let this action in) decides.
+    if (setting_link_up_) return false;
+    setting_link_up_ = true;
+    const bool up = set_link_up_again();
+    setting_link_up_ = false;
+    if (!up) {
+        // The set-up has told why; the screen stays as the loss left it.
+        show_connection_lost();
+        return false;
+    }
+    link_down = false;
+    return true;
+}
+
+void form1::resume_after_loss() {
+    if (!Loaded() || !link_down || setting_up_ || !link_ready()) return;
+    // Polling goes on in the mode the screen had when the link was lost.
+    if (lost_single_) {
+        select_option(opt_single);
+        if (lost_poll_) chk_pollenb->setChecked(true);
+    } else if (lost_network_) {
+        select_option(opt_network);
+    }
 }
 
 void form1::ftdi_device_lost(int slot) {
-    const QString advice =
-        QStringLiteral("Polling has stopped. Open the scale screen again once the device is connected.");
     if (slot < 0) {
         if (links.usb_handle == 0) return;
         ftdi::FT_Close(links.usb_handle);
         links.usb_handle = 0;
-        link_lost(QStringLiteral("The USB-RS485 adapter can no longer be reached: it was unplugged or "
-                                 "failed.\n") +
-                  advice);
+        link_lost(
+            QStringLiteral("The USB-RS485 adapter can no longer be reached: it was unplugged or failed."));
         return;
     }
     if (slot >= filled_slots()) return;
@@ -66,9 +117,12 @@ void form1::ftdi_device_lost(int slot) {
         others = others || links.scale_addr[static_cast<size_t>(i)] != 0;
     if (others) {
         netlist_set_row(slot, links.scale_name[s], QString());
-        if (slot == links.cur_scale) Screen->clear();
+        if (slot == links.cur_scale) {
+            Screen->clear();
+            txt_groupnum->clear();
+        }
     } else {
-        stop_polling(*this);
+        link_went_down();
     }
 
     QStringList device;
@@ -80,9 +134,12 @@ void form1::ftdi_device_lost(int slot) {
             .arg(links.scale_name[s].trimmed(),
                  device.isEmpty() ? QString()
                                   : QStringLiteral(" (%1)").arg(device.join(QStringLiteral(", "))),
-                 others ? QStringLiteral("The other scales are still polled. Open the scale screen again "
-                                         "once the device is connected.")
-                        : advice);
+                 others ? QStringLiteral("The other scales are still polled. To poll this one again once "
+                                         "it is connected, leave the scale screen with \"Exit\" and choose "
+                                         "\"Activate Remote Screen\".")
+                        : QStringLiteral("Polling has stopped. Once the device is connected again, choose "
+                                         "\"Activate Remote Screen\" to set the link up again and go on "
+                                         "polling."));
     // Told from the event loop, so that the poll cycle that found the loss goes on with the
     // other scales, and they are polled while the message is open.
     QTimer::singleShot(0, this, [message] { tell(message); });

@@ -21,7 +21,7 @@
 namespace {
 
 constexpr int kScanIntervalMs = 250;
-// The poll time used when the text gives none and no good interval ran before (".33" s, the
+// The poll time used when the text gives none and the user's text gave none before (".33" s, the
 // settings' default).
 constexpr int kDefaultPollMs = 330;
 // Timer intervals are kept as 16-bit values.
@@ -45,18 +45,19 @@ bool poll_time_ms(const QString& text, int* ms) {
 }
 
 // The interval that txt_polltime gives. A text that gives no usable interval is refused: the
-// user is told once per text, and `previous` stays, or the default poll time when there is no
-// previous interval (a timer at interval 0 would never poll).
-int poll_interval(const QString& text, int previous, bool* refused = nullptr) {
+// user is told once per text, and the last interval the user's text gave stays in force, or the
+// default poll time when there was none (a timer at interval 0 would never poll).
+int poll_interval(const QString& text, bool* refused = nullptr) {
     int ms = 0;
     if (poll_time_ms(text, &ms)) {
         links.poll_time_told = false;
+        links.poll_ms_in_force = ms;
         if (refused) *refused = false;
         return ms;
     }
     if (refused) *refused = true;
-    const bool keep_previous = previous >= 1 && previous <= kLongestIntervalMs;
-    const int used = keep_previous ? previous : kDefaultPollMs;
+    const bool keep_previous = links.poll_ms_in_force >= 1 && links.poll_ms_in_force <= kLongestIntervalMs;
+    const int used = keep_previous ? links.poll_ms_in_force : kDefaultPollMs;
     if (!links.poll_time_told || links.poll_time_refused != text) {
         links.poll_time_told = true;
         links.poll_time_refused = text;
@@ -110,10 +111,9 @@ void form1::Timer1_Timer(int index) {
     // Hand the cycle on to the next element.
     const int armed = std::clamp<int>(links.timer1_index, 0, 9);
     Timer1[static_cast<size_t>(armed)]->setEnabled(false);
-    const int previous = Timer1[static_cast<size_t>(armed)]->Interval();
     links.timer1_index = static_cast<int16_t>((armed + 1) % 10);
     ui::FormTimer* next = Timer1[static_cast<size_t>(links.timer1_index)];
-    next->setInterval(poll_interval(txt_polltime->text(), previous));
+    next->setInterval(poll_interval(txt_polltime->text()));
     next->setEnabled(true);
 
     // A key queued by the keypad goes out before this tick's polls. Key "1" is the poll
@@ -240,7 +240,7 @@ void form1::setmode(int16_t mode) {
         Timer2->setEnabled(true);
         links.poll_index = static_cast<int16_t>(Combo1->currentIndex());
         bool refused = false;
-        Timer4->setInterval(poll_interval(txt_polltime->text(), Timer4->Interval(), &refused));
+        Timer4->setInterval(poll_interval(txt_polltime->text(), &refused));
         Timer4->setEnabled(true);
         // The caption tells the poll time in force.
         const QString seconds =
@@ -263,13 +263,15 @@ void form1::setmode(int16_t mode) {
 
 void form1::opt_network_Click() {
     if (!opt_network->isChecked()) return;
+    // After a lost link, polling starts only once the link is set up again.
+    if (!link_ready()) return;
     NetList->setVisible(true);
     setmode(2);
     chk_pollenb->setEnabled(false);
     txt_polltime->setEnabled(false);
     Label2->setEnabled(false);
     links.timer1_index = 0;
-    Timer1[0]->setInterval(poll_interval(txt_polltime->text(), Timer1[0]->Interval()));
+    Timer1[0]->setInterval(poll_interval(txt_polltime->text()));
     ui::DoEvents();
     Timer1[0]->setEnabled(true);
     ui::DoEvents();
@@ -279,6 +281,7 @@ void form1::opt_network_Click() {
 
 void form1::opt_single_Click() {
     if (!opt_single->isChecked()) return;
+    if (!link_ready()) return;
     for (ui::FormTimer* t1 : Timer1)
         t1->setEnabled(false);
     ui::DoEvents();

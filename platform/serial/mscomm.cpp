@@ -2,16 +2,10 @@
 
 #include "platform/settings/settings.h"
 
-#include <QFileInfo>
 #include <QRegularExpression>
-#include <QSerialPort>
 #include <QSet>
 #include <QTimer>
 #include <cerrno>
-#include <poll.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <termios.h>
 
 namespace serial {
 
@@ -24,13 +18,6 @@ QSet<QString>& open_devices() {
     static auto* set = new QSet<QString>;
     return *set;
 }
-
-struct LineSettings {
-    qint32 baud = 9600;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::DataBits bits = QSerialPort::Data8;
-    QSerialPort::StopBits stop = QSerialPort::OneStop;
-};
 
 bool parse_settings(const QString& text, LineSettings* out) {
     static const QRegularExpression re(QStringLiteral("^\\s*(\\d+)\\s*,\\s*([NEOMSneoms])\\s*,\\s*([5-8])"
@@ -70,22 +57,6 @@ bool parse_settings(const QString& text, LineSettings* out) {
 // How long after a loss the device is looked at again before the user is told: an unplugged
 // adapter's line is hung up a moment before the system takes its device away.
 constexpr int kSettleMs = 100;
-
-// Pseudo-terminal slaves (Unix 98, and the older BSD kind): the far end is a program.
-bool is_pseudo_terminal(dev_t device) {
-    const unsigned m = major(device);
-    return (m >= 136 && m <= 143) || m == 3;
-}
-
-// True when the device the port was opened on is no longer there: its path is gone or leads
-// elsewhere, or the system no longer lists the character device.
-bool device_gone(const QString& path, dev_t device) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || st.st_rdev != device) return true;
-    if (is_pseudo_terminal(device)) return false;
-    const QString sys = QStringLiteral("/sys/dev/char/%1:%2").arg(major(device)).arg(minor(device));
-    return QFileInfo::exists(QStringLiteral("/sys/dev/char")) && !QFileInfo::exists(sys);
-}
 
 } // namespace
 
@@ -127,7 +98,7 @@ bool MSComm::setPortOpen(bool open) {
     if (!open) {
         if (port_) {
             port_->disconnect(this);
-            if (port_->isOpen()) port_->close();
+            port_->close();
             port_->deleteLater();
             port_ = nullptr;
         }
@@ -144,7 +115,8 @@ bool MSComm::setPortOpen(bool open) {
         error_ = QStringLiteral("Invalid port number %1").arg(comm_port_);
         return false;
     }
-    const QString canonical = QFileInfo(path).canonicalFilePath();
+    Backend& ports = backend();
+    const QString canonical = ports.locate(path);
     if (canonical.isEmpty()) {
         error_ = QStringLiteral("%1 does not exist").arg(path);
         return false;
@@ -158,40 +130,22 @@ bool MSComm::setPortOpen(bool open) {
         error_ = QStringLiteral("Invalid port settings: %1").arg(settings_);
         return false;
     }
-    auto* port = new QSerialPort(this);
-    port->setPortName(canonical);
-    if (!port->open(QIODevice::ReadWrite)) {
-        error_ = QStringLiteral("%1: %2").arg(path, port->errorString());
-        if (port->error() == QSerialPort::PermissionError && QFileInfo(canonical).exists() &&
-            !QFileInfo(canonical).isWritable())
-            error_ += QStringLiteral(" (serial ports are usually open to the members of the \"dialout\" "
-                                     "group: sudo usermod -aG dialout $USER, then log in again)");
-        delete port;
+    QString why;
+    std::unique_ptr<Port> port = ports.open(canonical, path, line, &why);
+    if (!port) {
+        error_ = why;
         return false;
     }
-    // Some devices (pseudo-terminals among them) refuse a few line settings; the port is still
-    // usable, so only a refused baud rate counts as a failure.
-    if (!port->setBaudRate(line.baud)) {
-        error_ = QStringLiteral("%1: %2").arg(path, port->errorString());
-        port->close();
-        delete port;
-        return false;
-    }
-    port->setParity(line.parity);
-    port->setDataBits(line.bits);
-    port->setStopBits(line.stop);
-    port->setFlowControl(QSerialPort::NoFlowControl);
-    port->clearError();
-    struct stat st {};
-    device_ = ::fstat(static_cast<int>(port->handle()), &st) == 0 ? st.st_rdev : 0;
-    port_ = port;
+    port_ = port.release();
+    port_->setParent(this);
     open_path_ = canonical;
     open_devices().insert(canonical);
-    connect(port_, &QSerialPort::readyRead, this, &MSComm::OnComm);
-    // A device that is gone fails its reads (an adapter unplugged) or reads end-of-file (the far
-    // end of a virtual port closed); either way the read notifier would fire for ever, so the
-    // port is closed at the first failure.
-    connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
+    connect(port_, &Port::readyRead, this, &MSComm::OnComm);
+    // The lost-port check. A device that is gone fails its reads (an adapter unplugged) or
+    // writes, or reads end-of-file (the far end of a virtual port closed); the read notifier
+    // would then fire for ever, so the port is closed at the first such failure. Other errors
+    // (a read that found nothing in time) leave the port as it is.
+    connect(port_, &Port::failed, this, [this](QSerialPort::SerialPortError e) {
         if (e == QSerialPort::ResourceError || e == QSerialPort::DeviceNotFoundError ||
             e == QSerialPort::PermissionError || e == QSerialPort::ReadError || e == QSerialPort::WriteError)
             lost(e);
@@ -204,29 +158,35 @@ void MSComm::lost(int qt_error) {
     if (!port_) return;
     // What the line looks like now, before the port is dropped: hung up (reads return
     // end-of-file), or failing with a device error.
-    const int fd = static_cast<int>(port_->handle());
-    pollfd p{fd, POLLIN, 0};
-    const bool hung_up = fd >= 0 && ::poll(&p, 1, 0) > 0 && (p.revents & POLLHUP);
-    termios t{};
-    const int probe_errno = fd >= 0 && ::tcgetattr(fd, &t) != 0 ? errno : 0;
+    const LineCheck line = port_->check_line();
     const QString system_text = port_->errorString();
-    const QString path = open_path_;
-    const dev_t device = device_;
-    // The device went away: drop it so that nothing reads from or writes to it again.
+    // The device went away: the port is closed so that nothing reads from or writes to it again,
+    // and kept (closed) until the device has been looked at once more.
+    Port* dead = port_;
+    dead->disconnect(this);
+    dead->close();
+    port_ = nullptr;
     setPortOpen(false);
-    // Told from the event loop, not from inside the serial port's own notification, and once
-    // the system has settled, so that an unplugged adapter is told as removed.
-    QTimer::singleShot(kSettleMs, this, [=, this] {
+    // Told from the event loop, not from inside the port's own notification, and once the
+    // system has settled, so that an unplugged adapter is told as removed.
+    QTimer::singleShot(kSettleMs, dead, [=, this] {
+        const bool removed = !dead->present();
+        const bool pty = dead->pseudo_terminal();
+        dead->deleteLater();
         if (PortOpen()) return; // opened again meanwhile: nothing is lost any more
-        const bool removed = device_gone(path, device);
-        if (is_pseudo_terminal(device) && (hung_up || removed || probe_errno == EIO))
+        if (pty && (line.hung_up || removed || line.probe_errno == EIO))
             error_ = QStringLiteral("the line was closed at the other end");
         else if (removed)
             error_ = QStringLiteral("the device was removed");
-        else if (hung_up)
+        else if (line.hung_up)
             error_ = QStringLiteral("the line was closed at the other end");
-        else if (qt_error == QSerialPort::DeviceNotFoundError || probe_errno == ENODEV || probe_errno == EIO)
+        else if (qt_error == QSerialPort::DeviceNotFoundError || line.probe_errno == ENODEV ||
+                 line.probe_errno == EIO)
             error_ = QStringLiteral("the device was removed");
+        else if (qt_error == QSerialPort::ReadError)
+            error_ = QStringLiteral("reading from it failed (%1)").arg(system_text);
+        else if (qt_error == QSerialPort::WriteError)
+            error_ = QStringLiteral("writing to it failed (%1)").arg(system_text);
         else
             error_ = system_text.isEmpty() ? QStringLiteral("the device went away") : system_text;
         emit Lost();
@@ -236,13 +196,12 @@ void MSComm::lost(int qt_error) {
 void MSComm::fetch() {
     // Takes in what the driver holds without waiting, so that input is seen also between passes
     // of the event loop.
-    if (PortOpen()) port_->waitForReadyRead(0);
+    if (PortOpen()) port_->take_in();
 }
 
 void MSComm::Output(const QByteArray& bytes) {
     if (!PortOpen() || bytes.isEmpty()) return;
     port_->write(bytes);
-    if (port_) port_->flush();
 }
 
 int MSComm::InBufferCount() {
@@ -253,7 +212,7 @@ int MSComm::InBufferCount() {
 QByteArray MSComm::Input() {
     fetch();
     if (!PortOpen()) return QByteArray();
-    return input_len_ > 0 ? port_->read(input_len_) : port_->readAll();
+    return port_->read(input_len_);
 }
 
 } // namespace serial

@@ -7,14 +7,12 @@
 // Opening a missing or busy port fails and says why in error(). A port that goes away while
 // open (adapter unplugged, the far end of a virtual port closed) closes itself and says so once
 // with Lost(): later input is empty, output does nothing, and nothing is left watching the
-// device.
+// device. The port device itself comes from the installed backend (serial_port.h).
+#include "platform/serial/serial_port.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <cstdint>
-#include <memory>
-
-class QSerialPort;
 
 namespace serial {
 
@@ -42,7 +40,8 @@ public:
 
     bool PortOpen() const;
     // Opens or closes the port. Opening fails (false, error() tells why) when the port number
-    // maps to no device, the device is missing or busy, or the settings cannot be applied.
+    // maps to no device, the device is missing, busy, held by another program or no serial
+    // port, or the settings cannot be applied.
     bool setPortOpen(bool open);
     QString error() const { return error_; }
 
@@ -58,7 +57,8 @@ signals:
     void OnComm();
     // The open device went away and the port is closed; error() then says why in words a user
     // understands: "the line was closed at the other end" (hung up, or the far end of a
-    // pseudo-terminal closed), "the device was removed" (unplugged), or else the system's text.
+    // pseudo-terminal closed), "the device was removed" (unplugged), that reading from it or
+    // writing to it failed, with the system's text, or else the system's text.
     void Lost();
 
 private:
@@ -70,8 +70,7 @@ private:
     int input_len_ = 0;
     QString error_;
     QString open_path_;
-    uint64_t device_ = 0; // device number of the open port
-    QSerialPort* port_ = nullptr;
+    Port* port_ = nullptr;
 };
 
 } // namespace serial

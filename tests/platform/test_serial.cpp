@@ -1,9 +1,13 @@
-// The serial control over a real pseudo-terminal with the scale simulator on the other end.
+// The serial control over a real pseudo-terminal with the scale simulator on the other end, and
+// over simulated ports for the ways a port dies.
 #include "platform/serial/mscomm.h"
 #include "platform/settings/settings.h"
 #include "tests/sim/pty_end.h"
+#include "tests/sim/sim_serial.h"
 #include "tests/support/test_main.h"
 
+#include <QSerialPort>
+#include <QTemporaryFile>
 #include <QtTest>
 
 class TestSerial : public QObject {
@@ -84,6 +88,75 @@ private slots:
         QVERIFY(port.setPortOpen(false));
         QVERIFY(!port.PortOpen());
         QVERIFY(port.setPortOpen(true)); // reopens after a close
+    }
+
+    // A device that cannot be a serial port, or one that another program holds, says so.
+    void open_failures_data() {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("character device, no terminal") << "/dev/null"
+                                                       << "%1 is not a serial port";
+        QTest::newRow("regular file") << "file"
+                                      << "%1 is not a serial port";
+        QTest::newRow("held by another program") << "held"
+                                                 << "%1 is in use by another program";
+    }
+    void open_failures() {
+        QFETCH(QString, device);
+        QFETCH(QString, told);
+        QTemporaryFile file;
+        sim::PtyEnd pty(std::make_shared<sim::Responder>());
+        QSerialPort other; // another program's port, with its lock on the device
+        if (device == "file") {
+            QVERIFY(file.open());
+            device = file.fileName();
+        } else if (device == "held") {
+            device = pty.path();
+            other.setPortName(device);
+            QVERIFY2(other.open(QIODevice::ReadWrite), qPrintable(other.errorString()));
+        }
+        settings::SaveSetting("Ports", "COM1", device);
+        serial::MSComm port;
+        QVERIFY(!port.setPortOpen(true));
+        QCOMPARE(port.error(), told.arg(device));
+    }
+
+    // Each way an open port dies: it is closed at once, Lost() comes once, the reason is told
+    // in words, and input and output stop.
+    void port_dies_data() {
+        QTest::addColumn<int>("how");
+        QTest::addColumn<QString>("told");
+        using D = sim::SimSerial::Death;
+        QTest::newRow("read error") << int(D::read_error) << "reading from it failed (Input/output error)";
+        QTest::newRow("write error") << int(D::write_error) << "writing to it failed (Input/output error)";
+        QTest::newRow("closed at the other end")
+            << int(D::closed_far_end) << "the line was closed at the other end";
+        QTest::newRow("device removed") << int(D::removed) << "the device was removed";
+    }
+    void port_dies() {
+        QFETCH(int, how);
+        QFETCH(QString, told);
+        sim::SimSerial sim;
+        sim.install();
+        sim::SimSerialDevice& device = sim.add("/dev/ttySIM0", std::make_shared<sim::Responder>());
+        settings::SaveSetting("Ports", "COM1", device.path);
+        serial::MSComm port;
+        QSignalSpy lost(&port, &serial::MSComm::Lost);
+        QVERIFY2(port.setPortOpen(true), qPrintable(port.error()));
+        port.Output("*P");
+        QCOMPARE(device.written, QByteArray("*P"));
+        sim.kill(0, sim::SimSerial::Death(how));
+        port.Output("*P"); // fails on a port whose writes fail; goes out on the others
+        QTRY_COMPARE(lost.size(), 1);
+        QVERIFY(!port.PortOpen());
+        QVERIFY(!device.open_now);
+        QCOMPARE(port.error(), told);
+        const QByteArray before = device.written;
+        port.Output("*P");
+        QCOMPARE(device.written, before);
+        QCOMPARE(port.Input(), QByteArray());
+        QTest::qWait(150);
+        QCOMPARE(lost.size(), 1);
     }
 
     void busy_port_is_an_error() {

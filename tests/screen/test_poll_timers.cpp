@@ -3,6 +3,7 @@
 // halting and restoring of polling, and the poll-time text.
 #include "links/command_frames.h"
 #include "links/link_setup.h"
+#include "tests/sim/sim_serial.h"
 #include "tests/sim/tcp_end.h"
 #include "tests/support/screen_links.h"
 #include "tests/support/test_main.h"
@@ -262,40 +263,62 @@ private slots:
         QCOMPARE(fx.rec.boxes.size(), 1);
     }
 
-    // The far end of the pseudo-terminal closes while the screen polls an "RS232" scale: the
-    // port is closed at once, the user told once with the port, its device path and what
-    // happened, polling stops, and the event loop is idle afterwards (no read notifier firing
-    // for ever).
+    // The port dies while the screen polls an "RS232" scale: the far end of the pseudo-terminal
+    // closes, or (on a simulated port) a read or a write fails. The port is closed at once, the
+    // user told once with the port, its device path and what happened, polling stops, and the
+    // event loop is idle afterwards (no read notifier firing for ever).
     void serial_port_lost_while_polling_data() {
-        QTest::addColumn<bool>("end_of_file");
-        QTest::newRow("terminal closed: its device goes") << false;
-        QTest::newRow("line hung up: reads return end-of-file") << true;
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("terminal closed: its device goes") << "terminal closed"
+                                                          << "the line was closed at the other end";
+        QTest::newRow("line hung up: reads return end-of-file") << "line hung up"
+                                                                << "the line was closed at the other end";
+        QTest::newRow("read error") << "read error"
+                                    << "reading from it failed (Input/output error)";
+        QTest::newRow("write error") << "write error"
+                                     << "writing to it failed (Input/output error)";
     }
     void serial_port_lost_while_polling() {
-        QFETCH(bool, end_of_file);
+        QFETCH(QString, way);
+        QFETCH(QString, told);
         QVERIFY(fx.start("RS232"));
         fx.fill({0});
         form1& f = fx.f();
+        QString path = fx.pty->path();
+        const bool simulated = way == "read error" || way == "write error";
+        sim::SimSerial ports;
+        if (simulated) {
+            // The scale on a simulated port instead of the terminal.
+            ports.install();
+            path = "/dev/ttySIM0";
+            ports.add(path, std::make_shared<sim::Responder>());
+            settings::SaveSetting("Ports", "COM1", path);
+            MSComm1().setPortOpen(false);
+            QVERIFY(MSComm1().setPortOpen(true));
+        }
         f.txt_polltime->setText(".05");
         f.select_option(f.opt_single);
         f.chk_pollenb->setChecked(true);
         QVERIFY(f.Timer4->Enabled() && f.Timer2->Enabled());
         wclock::set_slice_hook({});
-        const QString path = fx.pty->path();
         QTRY_VERIFY([&] {
             fx.pty->pump();
             return !links.scale_reading[0].isEmpty();
         }());
-        if (!end_of_file)
+        if (way == "terminal closed")
             fx.pty->hang_up();
-        else if (!fx.pty->hang_up_line())
+        else if (way == "line hung up" && !fx.pty->hang_up_line())
             QSKIP("the system refuses to hang up a terminal line");
+        else if (way == "read error")
+            ports.kill(0, sim::SimSerial::Death::read_error);
+        else if (way == "write error")
+            ports.kill(0, sim::SimSerial::Death::write_error); // the next poll's write fails
         QTRY_COMPARE(fx.rec.boxes.size(), 1);
-        const QString told = fx.rec.boxes[0].text;
-        QVERIFY2(told.startsWith(QString("The scale on COM1 (%1) can no longer be reached: the line was "
-                                         "closed at the other end.\n")
-                                     .arg(path)),
-                 qPrintable(told));
+        const QString text = fx.rec.boxes[0].text;
+        QVERIFY2(text.startsWith(
+                     QString("The scale on COM1 (%1) can no longer be reached: %2.\n").arg(path, told)),
+                 qPrintable(text));
         QVERIFY(!MSComm1().PortOpen());
         QVERIFY(!f.Timer2->Enabled() && !f.Timer4->Enabled());
         QVERIFY(f.Screen->text().isEmpty());
@@ -309,6 +332,7 @@ private slots:
         disconnect(c);
         QVERIFY2(wakeups < 50, qPrintable(QString("%1 wake-ups in 0.5 s").arg(wakeups)));
         QCOMPARE(fx.rec.boxes.size(), 1);
+        if (simulated) return;
 
         // The screen's next start-up opens the port again once it is back.
         sim::PtyEnd back(fx.single);
@@ -569,6 +593,38 @@ private slots:
         QCOMPARE(f.Timer1[1]->Interval(), 330);
         QCOMPARE(adapter_writes().size(), 1);
         QCOMPARE(fx.rec.boxes.size(), 1);
+    }
+
+    // "Poll" ticked with a poll time that cannot be used: the last poll time the user's text gave
+    // polls, else the default 0.33 s (never the timer's design interval), and the message and
+    // the caption say that number.
+    void single_poll_with_bad_poll_time_data() {
+        QTest::addColumn<QString>("before"); // a poll time in force before, in network mode
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<QString>("seconds");
+        QTest::newRow("none before") << ""
+                                     << "abc" << 330 << "the default poll time of 0.33";
+        QTest::newRow("none before, too long") << ""
+                                               << "40" << 330 << "the default poll time of 0.33";
+        QTest::newRow(".5 before") << ".5"
+                                   << "0,5" << 500 << "the previous poll time of 0.5";
+    }
+    void single_poll_with_bad_poll_time() {
+        QVERIFY(fx.start("USB485"));
+        QFETCH(QString, before);
+        QFETCH(QString, text);
+        QFETCH(QString, seconds);
+        form1& f = fx.f();
+        if (!before.isEmpty()) network_start({130}, before);
+        f.txt_polltime->setText(text);
+        f.opt_single->setChecked(true);
+        f.chk_pollenb->setChecked(true);
+        QTEST(f.Timer4->Interval(), "interval");
+        QCOMPARE(fx.rec.boxes.size(), 1);
+        QVERIFY2(fx.rec.boxes[0].text.contains(seconds + " s is used"), qPrintable(fx.rec.boxes[0].text));
+        QCOMPARE(f.Caption(),
+                 "USB485 - Single Scale Mode (Polling Activated - " + seconds.section(' ', -1) + " sec)");
     }
 
     void poll_time_text() {

@@ -9,6 +9,7 @@
 #include "platform/db/data_control.h"
 #include "platform/ui/twips.h"
 #include "screen/form1.h"
+#include "tests/sim/sim_serial.h"
 #include "tests/support/reading_display.h"
 #include "tests/support/screen_fixture.h"
 #include "tests/support/test_main.h"
@@ -455,6 +456,105 @@ private slots:
         QCOMPARE(f.txt_polltime->text(), QString("0.5"));
         QCOMPARE(f.Screen->font().family(), QString("Arial"));
         QVERIFY(MSComm1().PortOpen());
+    }
+
+    // After a lost port, what starts polling sets the link up again first: ticking "Poll",
+    // choosing "Network", or "Activate Remote Screen" on the loaded screen. While the port is
+    // missing the action is refused once, with the reason, and the screen stays as the loss
+    // left it; once the port is back, the same action polls again.
+    void polling_after_a_loss_data() {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("action");
+        QTest::newRow("RS232, Poll") << "RS232"
+                                     << "Poll";
+        QTest::newRow("RS485, Network") << "RS485"
+                                        << "Network";
+        QTest::newRow("RS232, Activate Remote Screen") << "RS232"
+                                                       << "Activate";
+    }
+    void polling_after_a_loss() {
+        QFETCH(QString, link);
+        QFETCH(QString, action);
+        const bool network = link == "RS485";
+        QVERIFY(fx.start(link));
+        QVERIFY(fx.network_records({130}));
+        sim::SimSerial ports;
+        ports.install();
+        auto scale = std::make_shared<sim::Responder>(network ? sim::Responder::Link::network
+                                                              : sim::Responder::Link::single);
+        scale->add(130).group = '1';
+        sim::SimSerialDevice& com1 = ports.add("/dev/ttySIM0", scale);
+        settings::SaveSetting("Ports", "COM1", com1.path);
+        frmMain& shell = main_form();
+        shell.Show();
+        shell.m_ars->trigger();
+        form1& f = Form1();
+        QVERIFY(MSComm1().PortOpen());
+        f.txt_polltime->setText(".5");
+        if (network)
+            f.select_option(f.opt_network);
+        else
+            f.chk_pollenb->setChecked(true);
+        // One poll and its reply, as the timers would run them.
+        const auto reading_shown = [&] {
+            f.Screen->clear();
+            if (network) {
+                f.Timer1_Timer(links.timer1_index);
+            } else {
+                f.Timer4_Timer();
+                f.Timer2_Timer();
+            }
+            return f.Screen->text().endsWith("1234.5");
+        };
+        QVERIFY(reading_shown());
+        QCOMPARE(f.txt_groupnum->text().isEmpty(), network);
+
+        ports.kill(0, sim::SimSerial::Death::removed);
+        QTRY_COMPARE(fx.rec.boxes.size(), 1);
+        QVERIFY2(fx.rec.boxes[0].text.endsWith("choose \"Activate Remote Screen\" to set the link up again "
+                                               "and go on polling."),
+                 qPrintable(fx.rec.boxes[0].text));
+        QCOMPARE(f.Caption(), link + " - Connection Lost");
+        QVERIFY(!f.chk_pollenb->isChecked());
+        QVERIFY(f.Screen->text().isEmpty());
+        QVERIFY(f.txt_groupnum->text().isEmpty());
+
+        const auto act = [&] {
+            if (action == "Poll")
+                f.chk_pollenb->setChecked(true);
+            else if (action == "Network")
+                f.select_option(f.opt_network);
+            else
+                shell.m_ars->trigger();
+        };
+        act();
+        QCOMPARE(fx.rec.texts().size(), 2);
+        QCOMPARE(fx.rec.texts()[1],
+                 QString("The com port you selected either doesn't exist or is already in use\n"
+                         "/dev/ttySIM0 does not exist"));
+        QCOMPARE(f.Caption(), link + " - Connection Lost");
+        QVERIFY(!f.chk_pollenb->isChecked());
+        QVERIFY(!any_timer_enabled(f));
+        QVERIFY(!MSComm1().PortOpen());
+        QCOMPARE(com1.opens, 1);
+
+        com1.attached = true;
+        act();
+        QCOMPARE(fx.rec.texts().size(), 2);
+        QVERIFY(MSComm1().PortOpen());
+        QCOMPARE(com1.opens, 2);
+        QCOMPARE(links.scale_count, int16_t(1));
+        if (network) {
+            QCOMPARE(f.Caption(), QString("RS485 - Network Mode"));
+            QVERIFY(f.Timer1[0]->Enabled());
+        } else {
+            // "Activate Remote Screen" goes on with "Poll" as it was.
+            QCOMPARE(f.Caption(), QString("RS232 - Single Scale Mode (Polling Activated - .5 sec)"));
+            QVERIFY(f.chk_pollenb->isChecked());
+            QVERIFY(f.Timer4->Enabled() && f.Timer2->Enabled());
+            QCOMPARE(f.Timer4->Interval(), 500);
+        }
+        QVERIFY(reading_shown());
     }
 
     // A set-up interrupted by "E&xit" while it lets events run stops where it is.
