@@ -107,11 +107,22 @@ void store_single_record(adodb::Recordset& rs, const QString& what) {
                    ui::vbOKOnly | ui::vbExclamation);
 }
 
+bool open_table(adodb::Connection& conn, adodb::Recordset& rs, const QString& table) {
+    if (conn.Open(core.conn_str) && rs.Open(table, conn, adodb::adOpenDynamic, adodb::adLockPessimistic))
+        return true;
+    const QString why = conn.IsOpen() ? rs.error() : conn.error();
+    ui::MsgBox(QStringLiteral("The table %1 could not be opened: %2").arg(table, why),
+               ui::vbOKOnly | ui::vbExclamation);
+    conn.Close();
+    return false;
+}
+
 } // namespace transfers
 
 namespace {
 
 using transfers::kGroupValue;
+using transfers::open_table;
 
 // A network block head [A, 0x12, letter] goes out in one write, with its data when given.
 frames::Writes one_write(const frames::Writes& pieces, const QByteArray& data = {}) {
@@ -187,17 +198,6 @@ struct GroupsTable {
         conn.Close();
     }
 };
-
-// Opens a one-record table on conn_str; false, after telling the user, when it cannot.
-bool open_table(adodb::Connection& conn, adodb::Recordset& rs, const QString& table) {
-    if (conn.Open(core.conn_str) && rs.Open(table, conn, adodb::adOpenDynamic, adodb::adLockPessimistic))
-        return true;
-    const QString why = conn.IsOpen() ? rs.error() : conn.error();
-    ui::MsgBox(QStringLiteral("The table %1 could not be opened: %2").arg(table, why),
-               ui::vbOKOnly | ui::vbExclamation);
-    conn.Close();
-    return false;
-}
 
 } // namespace
 

@@ -1,14 +1,15 @@
 #pragma once
 // Pieces shared by the configuration transfers and the totals commands of the scale screen:
-// the adapter's long read time-out, the bounded reply waits, the serial time-out message and
-// the key of a scale's groups record.
+// the adapter's long read time-out, the bounded reply waits, the serial time-out message, the
+// key of a scale's groups record and the tables that keep one record.
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
 
 namespace adodb {
+class Connection;
 class Recordset;
-}
+} // namespace adodb
 
 namespace transfers {
 
@@ -36,6 +37,10 @@ bool collect_serial_reply(double limit);
 // The record key of a scale named by `text`: "0" on "RS232"; else the part after the first
 // "#", or the whole text with blanks removed at both ends.
 QString record_key(const QString& text);
+
+// Opens a table that keeps one record (ocxfer, the default-value tables) on conn_str; false,
+// after telling the user, when it cannot.
+bool open_table(adodb::Connection& conn, adodb::Recordset& rs, const QString& table);
 
 // Stores the one record a table keeps (its first one, or a new one in an empty table); tells the
 // user `what` could not be saved when the database refuses.

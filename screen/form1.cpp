@@ -16,11 +16,7 @@
 
 namespace {
 
-// Places a widget in its parent at a position and size given in twips.
-template <typename W> W* place(W* w, int left, int top, int width, int height) {
-    w->setGeometry(ui::px(left), ui::px(top), ui::px(width), ui::px(height));
-    return w;
-}
+using ui::place;
 
 // A drop-down list whose closed box shows a text too long for it with its middle left out, so
 // that names differing only at their end stay apart.

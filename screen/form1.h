@@ -12,6 +12,7 @@
 //   poll_timers.cpp       Timer1_Timer to Timer4_Timer, halttimers, setmode, opt_single_Click,
 //                         opt_network_Click, net_stat_get / net_stat_put, formactivate
 //   receive_scans.cpp     rs232_inputscan, rs485_inputscan, USB_inputscan, USB485_inputscan
+//   link_faults.cpp       link_lost, ftdi_device_lost (a link device gone, the connection lost)
 //   keypad.cpp            vsElastic1_Click (the remote keypad); keypad_picture.cpp its picture
 //   data_collection.cpp   btn_LogData_Click, btn_dataLogAll_Click, Command2_Click, Check1_Click,
 //                         Timer5_Timer, Data_collect, sortdatacol
@@ -140,13 +141,13 @@ public:
     // NetList cells of slot i: column 0 the name, column 1 the reading.
     void netlist_set_row(int slot, const QString& name, const QString& reading);
 
-    // Receive scans (links/receive_scans.cpp).
+    // Receive scans (screen/receive_scans.cpp).
     void rs232_inputscan();
     void rs485_inputscan();
     void USB_inputscan();
     void USB485_inputscan();
 
-    // Poll timers and operating modes (links/poll_timers.cpp).
+    // Poll timers and operating modes (screen/poll_timers.cpp).
     void Timer1_Timer(int index);
     void Timer2_Timer();
     void Timer3_Timer();
@@ -180,7 +181,7 @@ public:
     int16_t saved_opt_network = 0;
     int16_t saved_chk_pollenb = 0;
 
-    // Data collection (collect/data_collection.cpp).
+    // Data collection (screen/data_collection.cpp).
     void sortdatacol();
     void btn_dataLogAll_Click();
     void btn_LogData_Click();
@@ -234,7 +235,7 @@ public:
     int32_t click_y = 0;
     QWidget* keypad_picture = nullptr; // the front panel drawn under Screen
 
-    // Slave windows (collect/slave_layout.cpp).
+    // Slave windows (screen/slave_layout.cpp).
     void Command11_Click();
     void btn_saveslave_Click();
     void btn_slavesload_Click();
@@ -280,8 +281,8 @@ private:
     void connect_handlers(); // screen/form1_selection.cpp
     // Set while the network list's current row follows the selected scale.
     bool netlist_following_ = false;
-    void connect_poll_timers();     // links/poll_timers.cpp
-    void connect_data_collection(); // collect/data_collection.cpp
+    void connect_poll_timers();     // screen/poll_timers.cpp
+    void connect_data_collection(); // screen/data_collection.cpp
     void connect_dde();             // screen/dde_interface.cpp
     // Reads of the configuration (letter "J" or "G"); 1 after the serial time-out.
     int16_t read_config(char letter, int32_t addr);
@@ -289,7 +290,7 @@ private:
     // The list position of the selected entry when it names a filled slot, else -1.
     int selected_slot() const;
     void connect_keypad();        // screen/keypad.cpp
-    void connect_slave_windows(); // collect/slave_layout.cpp
+    void connect_slave_windows(); // screen/slave_layout.cpp
 };
 
 // The one scale screen of the run.

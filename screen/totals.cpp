@@ -18,21 +18,10 @@ bool confirmed(const QString& text, const QString& title) {
     return ui::MsgBox(text, ui::vbYesNo, title) == ui::vbYes;
 }
 
-// Opens a default-value table on conn_str; false, after telling the user, when it cannot.
-bool open_defaults(adodb::Connection& conn, adodb::Recordset& rs, const QString& table) {
-    if (conn.Open(core.conn_str) && rs.Open(table, conn, adodb::adOpenDynamic, adodb::adLockPessimistic))
-        return true;
-    const QString why = conn.IsOpen() ? rs.error() : conn.error();
-    ui::MsgBox(QStringLiteral("The table %1 could not be opened: %2").arg(table, why),
-               ui::vbOKOnly | ui::vbExclamation);
-    conn.Close();
-    return false;
-}
-
 void default_record_check(const QString& table) {
     adodb::Connection conn;
     adodb::Recordset rs;
-    if (!open_defaults(conn, rs, table)) return;
+    if (!transfers::open_table(conn, rs, table)) return;
     rs.MoveLast();
     if (rs.RecordCount() == 0) {
         ui::MsgBox(QStringLiteral("No default record exists. One must be saved first"), ui::vbOKOnly);
@@ -47,7 +36,7 @@ void default_record_check(const QString& table) {
 void default_record_save(const QString& table) {
     adodb::Connection conn;
     adodb::Recordset rs;
-    if (!open_defaults(conn, rs, table)) return;
+    if (!transfers::open_table(conn, rs, table)) return;
     transfers::store_single_record(rs, QStringLiteral("default record"));
     rs.Close();
     conn.Close();

@@ -19,10 +19,7 @@
 
 namespace {
 
-template <class W> W* place(W* w, int left, int top, int width, int height) {
-    w->setGeometry(ui::px(left), ui::px(top), ui::px(width), ui::px(height));
-    return w;
-}
+using ui::place;
 
 QString root_of_current_directory() {
     const QString r = volumes::volume_of(QDir::currentPath());

@@ -39,10 +39,7 @@ namespace {
 
 const QString kTimeTip = QStringLiteral("Determines how often the RS485 network is scanned for new readings");
 
-template <class W> W* place(W* w, int left, int top, int width, int height) {
-    w->setGeometry(ui::px(left), ui::px(top), ui::px(width), ui::px(height));
-    return w;
-}
+using ui::place;
 
 QLabel* label(QWidget* parent, const QString& text, int left, int top, int width, int height = 255) {
     auto* l = place(new QLabel(text, parent), left, top, width, height);

@@ -24,25 +24,35 @@ QString text(const char* s) {
     return s ? QString::fromUtf8(s) : QString();
 }
 
-class TypeInfo final : public ITypeInfo {
+// IUnknown of an object that offers one interface, I with the id Iid: it counts its references
+// (atomically: a type library is shared by the controls of every thread through the cache) and
+// deletes the object at the last Release.
+template <class Self, class I, const IID& Iid> class OneInterface : public I {
 public:
-    TypeInfo(const TypeDesc& d, ITypeLib* lib) : d_(d), lib_(lib) {
-        lib_->AddRef();
-        module().lock();
-    }
     HRESULT QueryInterface(REFIID iid, void** object) override {
         if (!object) return E_POINTER;
         *object = nullptr;
-        if (iid != IID_IUnknown && iid != IID_ITypeInfo) return E_NOINTERFACE;
-        *object = static_cast<ITypeInfo*>(this);
+        if (iid != IID_IUnknown && iid != Iid) return E_NOINTERFACE;
+        *object = static_cast<I*>(this);
         AddRef();
         return S_OK;
     }
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override {
         const ULONG left = --refs_;
-        if (left == 0) delete this;
+        if (left == 0) delete static_cast<Self*>(this);
         return left;
+    }
+
+private:
+    std::atomic<ULONG> refs_ = 1;
+};
+
+class TypeInfo final : public OneInterface<TypeInfo, ITypeInfo, IID_ITypeInfo> {
+public:
+    TypeInfo(const TypeDesc& d, ITypeLib* lib) : d_(d), lib_(lib) {
+        lib_->AddRef();
+        module().lock();
     }
     HRESULT GetTypeAttr(TYPEATTR* attr) override {
         if (!attr) return E_POINTER;
@@ -88,32 +98,18 @@ public:
     }
 
 private:
+    friend OneInterface;
     ~TypeInfo() {
         lib_->Release();
         module().unlock();
     }
     const TypeDesc& d_;
     ITypeLib* lib_;
-    std::atomic<ULONG> refs_ = 1;
 };
 
-class TypeLib final : public ITypeLib {
+class TypeLib final : public OneInterface<TypeLib, ITypeLib, IID_ITypeLib> {
 public:
     explicit TypeLib(const TypeLibDesc& d) : d_(d) { module().lock(); }
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (iid != IID_IUnknown && iid != IID_ITypeLib) return E_NOINTERFACE;
-        *object = static_cast<ITypeLib*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
     unsigned GetTypeInfoCount() override { return static_cast<unsigned>(d_.types.size()); }
     HRESULT GetTypeInfo(unsigned index, ITypeInfo** info) override {
         if (!info) return E_POINTER;
@@ -149,9 +145,9 @@ public:
     }
 
 private:
+    friend OneInterface;
     ~TypeLib() { module().unlock(); }
     const TypeLibDesc& d_;
-    std::atomic<ULONG> refs_ = 1; // shared by the controls of every thread through the cache
 };
 
 bool set(const QString& key, const QString& name, const QString& value) {

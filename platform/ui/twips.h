@@ -8,4 +8,9 @@ constexpr int px(double twips) {
 constexpr double twips(int pixels) {
     return static_cast<double>(pixels) * kTwipsPerPixel;
 }
+// Places a widget in its parent at a position and size given in twips; returns the widget.
+template <class W> W* place(W* w, int left, int top, int width, int height) {
+    w->setGeometry(px(left), px(top), px(width), px(height));
+    return w;
+}
 } // namespace ui
