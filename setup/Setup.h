@@ -113,6 +113,8 @@ protected:
 
 private:
     void build_controls();
+    // Puts the values of the settings row `rs` into the setting controls, running no handler.
+    void show_settings(const adodb::Recordset& rs);
     void reset_controls();
     void type_option_clicked(bool pump);
     void save_after_events();
