@@ -342,6 +342,14 @@ void Setup::Form_Unload(int& cancel) {
 }
 
 void Setup::savesettings() {
+    // A focus change made by the failure message below would save (and fail) once more.
+    if (saving_) return;
+    saving_ = true;
+    save_row();
+    saving_ = false;
+}
+
+void Setup::save_row() {
     adodb::Connection conn;
     adodb::Recordset rs;
     if (!open_settings_row(conn, rs)) {
