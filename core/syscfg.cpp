@@ -91,7 +91,11 @@ QString describe(const QList<Problem>& problems, const Settings& used, const QSt
     bool elsewhere = false;
     for (const Problem& p : problems) {
         QString line = p.text;
-        if (!p.field.isEmpty()) line += QLatin1Char(' ') + instead_intro.arg(p.field, shown(used, p.field));
+        if (!p.field.isEmpty()) {
+            const QString value = shown(used, p.field);
+            line += QLatin1Char(' ') +
+                    instead_intro.arg(p.field, value.isEmpty() ? QStringLiteral("no value") : value);
+        }
         lines.append(line);
         if (p.setup_corrects)
             in_setup.append(p.field);
