@@ -175,6 +175,8 @@ bool Main() {
                                           "store for it. Please press OK and select the folder of ZQDATA.MDB "
                                           "now"),
                        ui::vbOKOnly);
+        // The shell was closed while the message was open: the program ends.
+        if (!shell.Loaded()) return false;
         getdatapath_form().Show(true);
         // The shell was closed while the chooser was open: the program ends.
         if (!shell.Loaded()) return false;
@@ -208,5 +210,6 @@ bool Main() {
         end_message(fatal);
         return false;
     }
-    return true;
+    // The shell closed under a message above ends the program: no event loop runs yet to end.
+    return shell.Loaded();
 }

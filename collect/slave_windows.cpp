@@ -23,7 +23,7 @@ bool is_window(int k) {
 
 slave::slave(int k) : ui::Form(nullptr, true), k_(k) {
     setObjectName(QStringLiteral("slave%1").arg(k));
-    Screen = new QLabel(this);
+    Screen = new ui::FittingLabel(this);
     Screen->setObjectName(QStringLiteral("Screen"));
     Screen->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Screen->setAutoFillBackground(true);
@@ -53,9 +53,7 @@ void slave::build() {
         pal.setColor(QPalette::WindowText, system.color(QPalette::ButtonText));
     }
     Screen->setPalette(pal);
-    QFont f(QStringLiteral("Swiss911 XCm BT"), 72);
-    f.setStyleHint(QFont::SansSerif);
-    Screen->setFont(f);
+    Screen->setFont(ui::condensed_font(QStringLiteral("Swiss911 XCm BT"), 72, false));
     Screen->setGeometry(0, 0, ui::px(kLabelWidth), ui::px(1575));
 }
 
@@ -64,10 +62,7 @@ void slave::Form_Load() {
         Screen->setFont(QFont(QStringLiteral("Arial"), 48, QFont::Bold));
         Screen->setGeometry(0, ui::px(180), ui::px(kLabelWidth), ui::px(1035));
     } else {
-        QFont f(QStringLiteral("Swiss911 XCm BT"), 72, QFont::Bold);
-        f.setStyleHint(QFont::SansSerif);
-        f.setStretch(QFont::Condensed);
-        Screen->setFont(f);
+        Screen->setFont(ui::condensed_font(QStringLiteral("Swiss911 XCm BT"), 72, true));
         Screen->setGeometry(0, 0, ui::px(kLabelWidth), ui::px(1575));
     }
     ui::DoEvents();

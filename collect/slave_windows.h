@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/ui/fitting_label.h"
 #include "platform/ui/form.h"
 
 extern std::array<int16_t, 11> slave_open;
@@ -21,7 +22,7 @@ public:
     explicit slave(int k);
 
     int index() const { return k_; }
-    QLabel* Screen = nullptr;
+    ui::FittingLabel* Screen = nullptr;
 
     // Position of the window in the shell's client area, in twips.
     void setLeftTwips(int left);

@@ -30,8 +30,9 @@ std::function<bool(const QString&)> frmAbout::launcher = [](const QString& progr
 };
 
 frmAbout::frmAbout(QWidget* owner) : ui::Form(owner, false) {
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    // A fixed dialog: a title and the close box, no minimise or maximise button.
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 }
 
 QString frmAbout::version_text() {

@@ -106,6 +106,8 @@ void getdatapath::build() {
         connect(Dir1, &DirListBox::changed, this, &getdatapath::Dir1_Change);
         connect(Command1, &QPushButton::clicked, this, &getdatapath::Command1_Click);
         connect(Command2, &QPushButton::clicked, this, &getdatapath::Command2_Click);
+        // No default button: Enter in the folder list opens the folder.
+        setDialogButtons(nullptr, Command2);
         resize(ui::px(7545), ui::px(4620));
     }
     setCaption(QStringLiteral("Data File Path"));

@@ -5,6 +5,8 @@
 #include "links/ftdi_adapter.h"
 #include "links/link_devices.h"
 #include "links/links_state.h"
+#include "links/reply_parser.h"
+#include "platform/clock/clock.h"
 #include "platform/db/adodb.h"
 #include "platform/ftdi/ftdi.h"
 #include "platform/log/log.h"
@@ -168,6 +170,7 @@ void clear_scale_tables() {
         links.scale_poll_time[i] = 0;
         links.rx_buf[i].clear();
     }
+    links.rx_overlong = false;
     links.cur_scale = 0;
     links.cur_scale_addr = 0;
     links.scale_count = 0;
@@ -276,33 +279,39 @@ void Ethernet::ethernet_connect() {
 }
 
 void Ethernet::parseweight(const QByteArray& text) {
-    // A text this long without a reply end is no reply; only its newest part is kept.
-    constexpr qsizetype kCarryLimit = 4096;
-    links.rx_buf[0] += text;
+    QByteArray& rx = links.rx_buf[0];
+    // A reply left without its CR for longer than a scale takes to finish one was cut off: it is
+    // dropped rather than joined to what comes now.
+    const double now = wclock::Monotonic();
+    if (!rx.isEmpty() && !replies::has_reply_end(rx) && now - last_arrival_ > replies::kReplyWait) {
+        qCDebug(lcLinks).noquote() << "Ethernet reply without its reply end within" << replies::kReplyWait
+                                   << "s dropped:" << wlog::bytes(rx);
+        rx.clear();
+    }
+    last_arrival_ = now;
+    // Replies are framed as on "RS485": a cut reply is dropped when the next address byte comes.
+    replies::gather_reply_text(rx, links.rx_overlong, text, replies::Link::rs485, "Ethernet");
     for (;;) {
-        const qsizetype cr = links.rx_buf[0].indexOf('\r');
+        const qsizetype cr = rx.indexOf('\r');
         if (cr < 0) break;
-        QByteArray s = trim_blanks(links.rx_buf[0].left(cr));
-        links.rx_buf[0].remove(0, cr + 1);
+        const QByteArray line = rx.left(cr + 1);
+        rx.remove(0, cr + 1);
         // The LF that may follow a CR belongs to the reply just taken.
-        if (links.rx_buf[0].startsWith('\n')) links.rx_buf[0].remove(0, 1);
-        if (s.isEmpty()) continue;
-        const int address = static_cast<uint8_t>(s[0]);
-        if (address < 128) {
-            qCDebug(lcLinks).noquote() << "Ethernet reply dropped, no address byte:" << wlog::bytes(s);
+        if (rx.startsWith('\n')) rx.remove(0, 1);
+        const replies::Reply r = replies::parse_reply(replies::Link::rs485, line);
+        if (!r.accepted) {
+            if (!trim_blanks(line.chopped(1)).isEmpty())
+                qCDebug(lcLinks).noquote() << "Ethernet reply dropped, no address byte:" << wlog::bytes(line);
             continue;
         }
-        s.remove(0, 1);
-        const qsizetype lf = s.indexOf('\n');
-        if (lf >= 0) s.truncate(lf);
         const int n = std::clamp<int>(links.scale_count, 0, kScaleSlots);
         bool taken = false;
         for (int i = 0; i < n; ++i) {
-            if (links.scale_addr[i] != address) continue;
+            if (links.scale_addr[i] != r.address) continue;
             qCDebug(lcLinks).noquote()
-                << "Ethernet reply from" << address << "taken into slot" << i << wlog::bytes(s);
+                << "Ethernet reply from" << r.address << "taken into slot" << i << wlog::bytes(line);
             taken = true;
-            links.scale_reading[i] = s;
+            links.scale_reading[i] = r.reading;
             if (i == links.cur_scale && show_reading) show_reading(i);
             if (reading_stored) reading_stored(i);
             if (links.datacol_enb[i] && data_collect) data_collect(i);
@@ -310,11 +319,6 @@ void Ethernet::parseweight(const QByteArray& text) {
         }
         if (!taken)
             qCDebug(lcLinks).noquote()
-                << "Ethernet reply dropped, address" << address << "is in no slot:" << wlog::bytes(s);
-    }
-    if (links.rx_buf[0].size() > kCarryLimit) {
-        qCDebug(lcLinks) << "Ethernet reply cut off:" << links.rx_buf[0].size()
-                         << "bytes without a reply end, the newest" << kCarryLimit << "kept";
-        links.rx_buf[0] = links.rx_buf[0].right(kCarryLimit);
+                << "Ethernet reply dropped, address" << r.address << "is in no slot:" << wlog::bytes(line);
     }
 }

@@ -33,14 +33,19 @@ inline constexpr char kNetworkScaleQuery[] =
 class Ethernet {
 public:
     void ethernet_connect();
-    // Joins the text to rx_buf(0) and takes each complete reply in it (ended by CR): one that
-    // starts with an address byte of 128 or more is cut at CR / LF and stored as the reading of
-    // the slot with that address. A reply not yet complete stays for the next data.
+    // Gathers the text into rx_buf(0) (replies::gather_reply_text: a reply runs from its own
+    // address byte to its own CR) and takes each complete reply in it: one that starts with an
+    // address byte of 128 or more is cut at CR / LF and stored as the reading of the slot with
+    // that address. A reply not yet complete stays for the next data, until another address
+    // byte comes in front of its CR, or the next data come more than the reply wait later.
     void parseweight(const QByteArray& text);
 
     std::function<void(int slot)> show_reading;   // the selected slot's reading changed
     std::function<void(int slot)> reading_stored; // any slot's reading changed
     std::function<void(int slot)> data_collect;   // a slot with collection on got a reading
+
+private:
+    double last_arrival_ = 0; // monotonic time of the last data
 };
 
 // The one Ethernet link of the run, which Winsock1_DataArrival feeds.

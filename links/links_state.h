@@ -23,6 +23,8 @@ struct LinksState {
     std::array<double, kScaleSlots> scale_poll_time{};
     // Only element 0 is used: the one shared receive buffer.
     std::array<QByteArray, kScaleSlots> rx_buf;
+    // rx_buf(0) is inside a line longer than any reply: what comes is dropped up to its end.
+    bool rx_overlong = false;
 
     int16_t scale_count = 0;
     int16_t cur_scale = 0;

@@ -1,5 +1,9 @@
 #include "links/reply_parser.h"
+
+#include <algorithm>
+
 #include "core/text_split.h"
+#include "platform/log/log.h"
 
 namespace replies {
 
@@ -31,7 +35,50 @@ bool take_address(QByteArray& s, Reply& r) {
     return r.address >= kLowestAddress;
 }
 
+bool is_address_byte(char c) {
+    return static_cast<unsigned char>(c) >= kLowestAddress;
+}
+
+// A piece that is nothing but blanks and line ends (the LF behind a CR) is not worth a trace.
+bool only_line_space(const QByteArray& s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == kLf; });
+}
+
 } // namespace
+
+void gather_reply_text(QByteArray& pending, bool& overlong, const QByteArray& input, Link link,
+                       const char* link_name) {
+    const bool addressed = link == Link::rs485 || link == Link::usb485;
+    qsizetype tail = pending.lastIndexOf(kCr) + 1; // where the line still coming begins
+    qsizetype skipped = 0;                         // bytes of an overlong line dropped here
+    const auto drop_tail = [&](const char* why) {
+        const QByteArray piece = pending.mid(tail);
+        pending.truncate(tail);
+        if (!only_line_space(piece)) qCDebug(lcLinks).noquote() << link_name << why << wlog::bytes(piece);
+    };
+    for (const char c : input) {
+        if (overlong) {
+            if (c == kCr || !(addressed && is_address_byte(c))) {
+                ++skipped;
+                if (c == kCr) overlong = false;
+                continue;
+            }
+            overlong = false; // an address byte begins the next reply
+        }
+        if (addressed && is_address_byte(c) && pending.size() > tail)
+            drop_tail("text without its reply end dropped, another reply began:");
+        pending.append(c);
+        if (c == kCr) {
+            tail = pending.size();
+        } else if (pending.size() - tail > kLongestLine) {
+            drop_tail("line longer than any reply dropped:");
+            overlong = true;
+        }
+    }
+    if (skipped > 0)
+        qCDebug(lcLinks) << link_name << skipped << "more bytes of a line longer than any reply dropped"
+                         << (overlong ? "" : "up to its reply end");
+}
 
 QByteArray last_chars(const QByteArray& text, int n) {
     return text.size() <= n ? text : text.right(n);

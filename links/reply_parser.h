@@ -54,6 +54,27 @@ inline bool has_reply_end(const QByteArray& text) {
     return text.contains('\r');
 }
 
+// How long a network scale has to complete its reply, in seconds. Text that has not reached its
+// CR by then never will: it is dropped, not joined to what comes next.
+constexpr double kReplyWait = 0.25;
+
+// The longest line a scale sends, ended by its CR: a reply never fills the read buffer of a scan.
+// A longer line is noise.
+constexpr int kLongestLine = kReadBufferSize;
+
+// Gathers received text into reply lines on the links whose replies come in pieces. `pending`
+// holds the text received and not yet taken: whole lines (each through its CR) and the tail of
+// the line still coming. Each byte of `input` is added to it by these rules:
+// - On the network links ("RS485", "USB485", and the Ethernet link, which frames its replies
+//   as "RS485") a byte of 128 or more is an address byte and begins a new reply: a tail in
+//   front of it, which never reached its CR, is dropped rather than joined to that reply.
+// - A tail that grows longer than kLongestLine is dropped, and with it the rest of that line up
+//   to its CR (on a network link, up to the next address byte); `overlong` marks that state
+//   between calls, so that the next line is taken clean.
+// Every piece dropped is traced in category weyvane.links under the name `link_name`.
+void gather_reply_text(QByteArray& pending, bool& overlong, const QByteArray& input, Link link,
+                       const char* link_name);
+
 // The last n characters (all of them when shorter).
 QByteArray last_chars(const QByteArray& text, int n);
 

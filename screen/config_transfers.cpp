@@ -137,6 +137,15 @@ void cut_single_end(QString& s) {
     if (cr >= 0 && cr == s.size() - 1) s.chop(1);
 }
 
+// A text from another program as a message shows it: its start, with "..." when it goes on, so
+// that a key of megabytes does not end up laid out in a message box.
+QString start_of(const QString& text) {
+    constexpr qsizetype kShown = 40;
+    if (text.size() <= kShown) return text;
+    const qsizetype n = text[kShown - 1].isHighSurrogate() ? kShown - 1 : kShown; // keep pairs whole
+    return text.left(n) + QStringLiteral("...");
+}
+
 // The groups table of conn_str_a and the record key as a number.
 struct GroupsTable {
     adodb::Connection conn;
@@ -153,7 +162,7 @@ struct GroupsTable {
         if (!ok) {
             ui::MsgBox(QStringLiteral("The scale ID \"%1\" is not a whole number from -32768 to 32767, so it "
                                       "names no group configuration record.")
-                           .arg(id),
+                           .arg(start_of(id)),
                        ui::vbOKOnly | ui::vbExclamation);
             return false;
         }

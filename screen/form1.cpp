@@ -71,15 +71,10 @@ form1& Form1() {
 }
 
 void form1::create_controls() {
-    // The display's large font is an extra-condensed face; where it is not installed, a
-    // condensed sans takes its place at the same size.
-    QFont::insertSubstitutions("Swiss911 XCm BT", {"Nimbus Sans Narrow", "Liberation Sans Narrow",
-                                                   "DejaVu Sans Condensed", "Arial Narrow"});
-
     // Left: the keypad picture with the large display over its display window.
     vsElastic1 = place(new QWidget(this), 0, 0, 9435, 5415);
     vsElastic1->setObjectName("vsElastic1");
-    Screen = new QLabel(vsElastic1);
+    Screen = new ui::FittingLabel(vsElastic1);
     Screen->setObjectName("Screen");
     Screen->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Screen->setFrameShape(QFrame::Panel);

@@ -34,6 +34,7 @@
 #include <array>
 
 #include "platform/db/data_grid.h"
+#include "platform/ui/fitting_label.h"
 #include "platform/ui/form.h"
 #include "platform/ui/form_timer.h"
 
@@ -51,9 +52,9 @@ public:
     ~form1() override;
 
     // Containers: the keypad picture with the display, and the right-hand panel.
-    QWidget* vsElastic1 = nullptr; // 9435 x 5415 twips at 0, 0
-    QWidget* vsElastic2 = nullptr; // 2925 x 5415 twips at 9450, 0
-    QLabel* Screen = nullptr;      // large reading display
+    QWidget* vsElastic1 = nullptr;      // 9435 x 5415 twips at 0, 0
+    QWidget* vsElastic2 = nullptr;      // 2925 x 5415 twips at 9450, 0
+    ui::FittingLabel* Screen = nullptr; // large reading display
 
     // Right-hand panel.
     QLabel* Label1 = nullptr; // "Active Scale:"

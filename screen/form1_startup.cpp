@@ -100,10 +100,7 @@ void form1::setup_screen() {
         Screen->setFont(f);
         Screen->setGeometry(ui::px(1320), ui::px(1020), ui::px(3495), ui::px(1035));
     } else {
-        QFont f(QStringLiteral("Swiss911 XCm BT"), 72, QFont::Bold);
-        f.setStyleHint(QFont::SansSerif);
-        f.setStretch(QFont::Condensed);
-        Screen->setFont(f);
+        Screen->setFont(ui::condensed_font(QStringLiteral("Swiss911 XCm BT"), 72, true));
         Screen->setGeometry(ui::px(1320), ui::px(840), ui::px(3495), ui::px(1575));
     }
 

@@ -19,11 +19,7 @@
 
 namespace {
 
-// How long a network scale has to complete its reply, in seconds.
-constexpr double kReplyWait = 0.25;
-// Text without a reply end that the serial scans carry over to their next call. A line this long
-// is no reply; only its newest part is kept, so a stream of noise cannot grow the buffer.
-constexpr qsizetype kCarryLimit = 4096;
+using replies::kReplyWait;
 
 QString text_of(const QByteArray& bytes) {
     return QString::fromLatin1(bytes);
@@ -36,19 +32,11 @@ int slot_of_address(int address) {
     return -1;
 }
 
-void keep_carry_bounded() {
-    QByteArray& rx = links.rx_buf[0];
-    if (rx.size() > kCarryLimit) {
-        qCDebug(lcLinks) << "reply cut off:" << rx.size() << "bytes without a reply end, the newest"
-                         << kCarryLimit << "kept";
-        rx = rx.right(kCarryLimit);
-    }
-}
-
 // Appends one collected reading through the grid's data control, lets events run and moves the
 // grid to its last record. Returns the record's ID, -1 when it could not be stored. A database
 // that refuses records (locked, read-only, broken) is told once per run of failures, with its
 // reason; every reading is offered to it again, so storing resumes as soon as it accepts.
+// Readings refused meanwhile are not kept for later.
 int64_t log_reading(adodb::DataControl* data2, const QString& scale_id, const QByteArray& reading) {
     QString error;
     const int64_t id = add_collected_reading(data2, scale_id, text_of(reading), &error);
@@ -57,8 +45,8 @@ int64_t log_reading(adodb::DataControl* data2, const QString& scale_id, const QB
     } else if (!links.store_failing) {
         links.store_failing = true;
         ui::MsgBox(QStringLiteral("A reading of scale %1 could not be stored in the collected readings:\n%2\n"
-                                  "Readings are still shown, and are stored again as soon as the database "
-                                  "accepts them.")
+                                  "Readings are still shown but are not stored while this lasts, nor later. "
+                                  "Storing resumes by itself as soon as the database accepts readings again.")
                        .arg(scale_id, error),
                    ui::vbOKOnly | ui::vbExclamation);
     }
@@ -93,11 +81,11 @@ QByteArray read_queued(ftdi::FT_HANDLE handle, uint32_t queued, replies::ReadBuf
 void form1::rs232_inputscan() {
     ui::DoEvents();
     serial::MSComm& port = MSComm1();
-    if (port.InBufferCount() > 0) links.rx_buf[0].append(port.Input());
-    if (!replies::has_reply_end(links.rx_buf[0])) {
-        keep_carry_bounded();
-        return;
-    }
+    // A line without its CR waits in rx_buf(0) for the next call.
+    if (port.InBufferCount() > 0)
+        replies::gather_reply_text(links.rx_buf[0], links.rx_overlong, port.Input(), replies::Link::rs232,
+                                   "RS232");
+    if (!replies::has_reply_end(links.rx_buf[0])) return;
     const QByteArray raw = links.rx_buf[0];
     links.rx_buf[0].clear();
     const replies::Reply r = replies::parse_reply(replies::Link::rs232, raw);
@@ -112,30 +100,20 @@ void form1::rs232_inputscan() {
 
 void form1::rs485_inputscan() {
     serial::MSComm& port = MSComm1();
-    // Text left by a reply that timed out waits for its late remainder; but input that begins
-    // with the address byte of a filled slot is another reply, which never becomes part of it.
-    bool carried = !links.rx_buf[0].isEmpty();
     const double start = wait_start(kReplyWait);
     for (;;) {
         if (wait_passed(start, kReplyWait)) {
-            // What came so far stays for the next call, in front of the next reply.
-            qCDebug(lcLinks).noquote() << "RS485 time-out: no reply end within" << kReplyWait << "s, kept"
-                                       << wlog::bytes(links.rx_buf[0]);
-            keep_carry_bounded();
+            // A reply that did not reach its CR is dropped, never joined to what comes next.
+            if (!links.rx_buf[0].isEmpty())
+                qCDebug(lcLinks).noquote() << "RS485 time-out: no reply end within" << kReplyWait
+                                           << "s, dropped" << wlog::bytes(links.rx_buf[0]);
+            links.rx_buf[0].clear();
             return;
         }
         ui::DoEvents();
-        if (port.InBufferCount() > 0) {
-            const QByteArray input = port.Input();
-            if (carried && !input.isEmpty() && static_cast<uint8_t>(input.at(0)) >= 128 &&
-                slot_of_address(static_cast<uint8_t>(input.at(0))) >= 0) {
-                qCDebug(lcLinks).noquote()
-                    << "RS485 carried text dropped, another reply began:" << wlog::bytes(links.rx_buf[0]);
-                links.rx_buf[0].clear();
-            }
-            if (!input.isEmpty()) carried = false;
-            links.rx_buf[0].append(input);
-        }
+        if (port.InBufferCount() > 0)
+            replies::gather_reply_text(links.rx_buf[0], links.rx_overlong, port.Input(), replies::Link::rs485,
+                                       "RS485");
         if (replies::has_reply_end(links.rx_buf[0])) break;
         wclock::pause_slice();
     }
@@ -201,6 +179,7 @@ void form1::USB485_inputscan() {
     ui::DoEvents();
     if (links.scan_stop) return;
     links.rx_buf[0].clear();
+    links.rx_overlong = false;
     replies::ReadBuffer buffer{}; // code 0 where no read of this call has written
     const double start = wait_start(kReplyWait);
     for (;;) {
@@ -228,11 +207,12 @@ void form1::USB485_inputscan() {
             continue;
         }
         bool failed = false;
-        links.rx_buf[0].append(read_queued(links.usb_handle, queued, buffer, &failed));
+        const QByteArray got = read_queued(links.usb_handle, queued, buffer, &failed);
         if (failed) {
             ftdi_device_lost(-1);
             return;
         }
+        replies::gather_reply_text(links.rx_buf[0], links.rx_overlong, got, replies::Link::usb485, "USB485");
         // Characters after the CR that came with the same read stay in the text.
         if (replies::has_reply_end(links.rx_buf[0])) break;
     }

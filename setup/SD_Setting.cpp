@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <algorithm>
 
+#include "core/forms.h"
 #include "platform/timezone/timezone.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/twips.h"
@@ -30,8 +31,9 @@ QString root_of_current_directory() {
 
 } // namespace
 
+// Owned by the shell, as the core's dialogs are: it minimises with the shell and stays above it.
 SD_Setting& sd_setting_form() {
-    static SD_Setting* f = new SD_Setting();
+    static SD_Setting* f = new SD_Setting(shell_window());
     return *f;
 }
 
@@ -86,6 +88,7 @@ void SD_Setting::build() {
         });
         connect(cmd_OK, &QPushButton::clicked, this, &SD_Setting::cmd_OK_Click);
         connect(cmd_Cancel, &QPushButton::clicked, this, &SD_Setting::cmd_Cancel_Click);
+        setDialogButtons(cmd_OK, cmd_Cancel);
     }
     for (QLineEdit* b : findChildren<QLineEdit*>())
         b->clear();

@@ -234,6 +234,8 @@ void Setup::build_controls() {
     connect(Erase_Dat_File, &QPushButton::clicked, this, &Setup::Erase_Dat_File_Click);
     connect(OK, &QPushButton::clicked, this, &Setup::OK_Click);
     connect(Cancel, &QPushButton::clicked, this, &Setup::Cancel_Click);
+    // No default button: Enter in a box of the editor must not close the dialog.
+    setDialogButtons(nullptr, Cancel);
     connect(Command2, &QPushButton::clicked, this, &Setup::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Setup::Command3_Click);
 }

@@ -162,7 +162,8 @@ bool Setup::store_record() {
     put_check(chkFields[1], "Active");
     put_check(Chk_TimerDataLog, "Poll Active");
     if (!changed) return true;
-    if (!rs->Update()) {
+    // A change the record did not take (it is gone) is told, never dropped in silence.
+    if (!rs->IsEditing() || !rs->Update()) {
         ui::MsgBox(rs->error());
         rs->CancelUpdate();
         show_record();

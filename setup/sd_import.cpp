@@ -4,16 +4,23 @@
 // The file is read as a stream, a slice at a time, and its readings are stored through one
 // prepared insert in one transaction: a file that cannot be read, a malformed line or a database
 // failure stores nothing and leaves the card's file untouched, so the import can simply be run
-// again. After a complete import the card's file keeps exactly the lines that were not stored
-// (written to a new file that replaces the old one), so nothing is lost and nothing is stored
-// twice by a second import.
+// again. After a complete import the card's file keeps exactly the lines that were not stored,
+// byte for byte (written over the file that was read, and only while its name still leads to
+// that file), so nothing is lost and nothing is stored twice by a second import. Only a regular
+// file is read, and no line is held whole in memory, however long.
+#include <QBuffer>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDate>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/core_state.h"
 #include "core/text_split.h"
@@ -43,6 +50,55 @@ QString padded(int value, qsizetype width) {
     return QStringLiteral("%1").arg(value, int(width), 10, QLatin1Char('0'));
 }
 
+// Writes `content` over the start of the open file `fd`, cuts the file after it, flushes it to
+// the card and closes `fd`. The content is never longer than what it replaces, and a line that
+// is kept never moves forward, so a write cut short leaves every kept line at least once.
+bool overwrite(int fd, QIODevice& content, QString* why) {
+    bool ok = ::lseek(fd, 0, SEEK_SET) == 0;
+    bool read_failed = false;
+    qint64 size = 0;
+    char chunk[kSlice / 4];
+    while (ok) {
+        const qint64 n = content.read(chunk, sizeof chunk);
+        if (n <= 0) {
+            read_failed = n < 0;
+            ok = !read_failed;
+            break;
+        }
+        for (qint64 done = 0; ok && done < n;) {
+            const ssize_t w = ::write(fd, chunk + done, size_t(n - done));
+            ok = w > 0 || (w < 0 && errno == EINTR);
+            if (w > 0) done += w;
+        }
+        size += n;
+    }
+    ok = ok && ::ftruncate(fd, size) == 0 && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    // A card that takes no writes is told by the plain message, as a missing one is.
+    if (!ok && why) *why = read_failed ? content.errorString() : QString();
+    return ok;
+}
+
+// Opens `path` for `flags` without waiting on a FIFO or a device, and keeps the descriptor only
+// for a regular file; -1 otherwise, with the reason for a file that is not a regular one (a
+// missing file or drive is told by the plain message).
+int open_regular(const QString& path, int flags, struct stat& st, QString* why) {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    const bool known = fd >= 0 ? ::fstat(fd, &st) == 0 : ::stat(name.constData(), &st) == 0;
+    if (fd >= 0 && known && S_ISREG(st.st_mode)) return fd;
+    if (fd >= 0) ::close(fd);
+    // A FIFO without a reader refuses to open for writing; it is still no regular file.
+    if (why)
+        *why = known && !S_ISREG(st.st_mode) ? QStringLiteral("KL.Dat is not a regular file.") : QString();
+    return -1;
+}
+
+// A message with the reason, when one is known, on its second line.
+QString with_reason(const QString& message, const QString& why) {
+    return why.isEmpty() ? message : message + QLatin1Char('\r') + why;
+}
+
 bool blank(const QByteArray& line) {
     for (char c : line)
         if (c != ' ' && c != '\t') return false;
@@ -68,31 +124,85 @@ bool LineReader::fill() {
 }
 
 bool LineReader::next(QByteArray& line) {
-    qsizetype from = pos_;
+    qsizetype scan = pos_;
     for (;;) {
-        if (cr_ended_ && from < buf_.size()) {
-            cr_ended_ = false;
-            if (buf_[from] == '\n') pos_ = from = from + 1;
-        }
-        for (qsizetype i = from; i < buf_.size(); ++i) {
-            const char c = buf_[i];
+        for (; scan < buf_.size(); ++scan) {
+            const char c = buf_[scan];
             if (c != '\n' && c != '\r') continue;
-            line = buf_.mid(pos_, i - pos_);
-            pos_ = i + 1;
-            cr_ended_ = c == '\r';
+            if (c == '\r' && scan + 1 == buf_.size()) {
+                // A CR last in what was read: an LF right after it belongs to it.
+                const qsizetype from_pos = scan - pos_;
+                fill();
+                scan = pos_ + from_pos;
+            }
+            const qsizetype end = c == '\r' && scan + 1 < buf_.size() && buf_[scan + 1] == '\n' ? 2 : 1;
+            line = buf_.mid(pos_, scan - pos_);
+            ending_ = buf_.mid(scan, end);
+            piece_ = in_long_;
+            in_long_ = false;
+            pos_ = scan + end;
             return true;
         }
-        const qsizetype scanned = buf_.size() - pos_;
+        if (scan - pos_ >= kMaxLine) {
+            line = buf_.mid(pos_, kMaxLine);
+            ending_.clear();
+            piece_ = in_long_ = true;
+            pos_ += kMaxLine;
+            return true;
+        }
+        const qsizetype from_pos = scan - pos_;
         if (!fill()) break;
-        from = pos_ + scanned;
+        scan = pos_ + from_pos;
     }
     // The last line of a file need not end in a line end.
     if (pos_ < buf_.size()) {
         line = buf_.mid(pos_);
         pos_ = buf_.size();
+        ending_.clear();
+        piece_ = in_long_;
+        in_long_ = false;
         return true;
     }
     return false;
+}
+
+bool CardFile::open(QFile& in, QString* why) {
+    struct stat st {};
+    const int fd = open_regular(path_, O_RDONLY, st, why);
+    if (fd < 0) return false;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        if (why) *why = in.errorString();
+        return false;
+    }
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
+    opened_ = true;
+    return true;
+}
+
+bool CardFile::rewrite(QIODevice& content, QString* why) const {
+    // No O_CREAT: a name that leads nowhere now makes no new file.
+    struct stat st {};
+    const int fd = opened_ ? open_regular(path_, O_WRONLY, st, nullptr) : -1;
+    if (fd < 0 || st.st_dev != device_ || st.st_ino != inode_) {
+        if (fd >= 0) ::close(fd);
+        if (why)
+            *why = QStringLiteral("KL.Dat is no longer the file that was read (was the card taken out?).");
+        return false;
+    }
+    return overwrite(fd, content, why);
+}
+
+bool CardFile::erase(const QString& path, QString* why) {
+    struct stat st {};
+    const int fd = open_regular(path, O_WRONLY | O_CREAT, st, why);
+    if (fd < 0) return false;
+    QBuffer blank_line;
+    blank_line.setData(" \r\n", 3);
+    blank_line.open(QIODevice::ReadOnly);
+    return overwrite(fd, blank_line, why);
 }
 
 int KlDatParser::shift_of(const QString& time_zone) {
@@ -129,6 +239,10 @@ QString KlDatParser::day_before(const QString& date) {
 
 KlDatParser::Result KlDatParser::parse(const QString& line, KlDatRecord& out, QString* why) {
     if (line.size() < 16 || line.size() > 69) return Skipped;
+    // A line holding control characters is no reading's text (a file in another encoding,
+    // UTF-16 say, has a NUL in every other byte).
+    for (const QChar c : line)
+        if ((c.unicode() < 0x20 && c != QLatin1Char('\t')) || c.unicode() == 0x7F) return Skipped;
     // The line passes through the shared receive buffer, which is left empty.
     links.rx_buf[0] = line.toLatin1();
     QString s = trim_blanks(QString::fromLatin1(links.rx_buf[0]));
@@ -203,9 +317,11 @@ void Setup::Read_Dat_File_Click() {
     const QString path = setup_state.sd_drive + kDatFile;
     const bool erase_after_read = chk_erase_after_read->isChecked();
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        ui::MsgBox(error_text, ui::vbOKOnly);
+    CardFile card(path);
+    QFile file;
+    QString why;
+    if (!card.open(file, &why)) {
+        ui::MsgBox(with_reason(error_text, why), ui::vbOKOnly);
         return;
     }
     adodb::Connection conn;
@@ -214,9 +330,9 @@ void Setup::Read_Dat_File_Click() {
         return;
     }
 
-    // The lines that are not stored go to the card's next file; it replaces the old one only
-    // once every other line is stored.
-    QSaveFile rest(path);
+    // The lines that are not stored, byte for byte with their line ends, become the card's
+    // file once every other line is stored. They wait in a temporary file off the card.
+    QTemporaryFile rest;
     bool rest_ok = true;
     int left = 0;
 
@@ -235,20 +351,25 @@ void Setup::Read_Dat_File_Click() {
         KlDatParser parser(setup_state.default_time_zone);
         LineReader reader(file);
         QByteArray line;
-        for (int number = 1; failure.isEmpty() && reader.next(line); ++number) {
+        bool keep_line = false; // the pieces of a long line are all kept
+        for (int number = 1; failure.isEmpty() && reader.next(line);
+             number += !reader.piece() || !reader.ending().isEmpty() ? 1 : 0) {
             KlDatRecord r;
-            QString why;
-            switch (parser.parse(QString::fromLatin1(line), r, &why)) {
+            KlDatParser::Result result = KlDatParser::Skipped;
+            if (!reader.piece()) result = parser.parse(QString::fromLatin1(line), r, &why);
+            switch (result) {
             case KlDatParser::Taken:
                 if (!insert.add({r.ScaleID, r.Group, r.Reading, r.Time, r.Date, r.TagID}))
                     failure = error_text;
                 break;
             case KlDatParser::Skipped:
-                if (!blank(line)) {
-                    ++left;
+                if (reader.piece() || !blank(line)) {
+                    if (!keep_line) ++left;
+                    keep_line = !reader.ending().isEmpty() ? false : reader.piece();
                     if (erase_after_read && rest_ok) {
-                        if (left == 1) rest_ok = rest.open(QIODevice::WriteOnly);
-                        rest_ok = rest_ok && rest.write(line + "\r\n") == line.size() + 2;
+                        if (!rest.isOpen()) rest_ok = rest.open();
+                        rest_ok = rest_ok && rest.write(line) == line.size() &&
+                                  rest.write(reader.ending()) == reader.ending().size();
                     }
                 }
                 break;
@@ -273,48 +394,46 @@ void Setup::Read_Dat_File_Click() {
     conn.Close();
     ui::SetMousePointer(pointer);
     if (!failure.isEmpty()) {
-        rest.cancelWriting();
         ui::MsgBox(failure, ui::vbOKOnly);
         return;
     }
 
     if (!erase_after_read) {
         ui::MsgBox(QStringLiteral("Finished reading Data"), ui::vbOKOnly);
-    } else if (left == 0) {
-        if (erase_dat_file(true))
+        return;
+    }
+    QBuffer blank_line;
+    blank_line.setData(" \r\n", 3);
+    QIODevice& content = left == 0 ? static_cast<QIODevice&>(blank_line) : rest;
+    rest_ok = rest_ok && (left == 0 || (rest.flush() && rest.seek(0)));
+    if (!rest_ok) why = rest.errorString();
+    if (rest_ok && (content.isOpen() || content.open(QIODevice::ReadOnly)) && card.rewrite(content, &why)) {
+        if (left == 0)
             ui::MsgBox(QStringLiteral("Finished reading Data and Erased KL.Dat file"), ui::vbOKOnly);
         else
-            ui::MsgBox(QStringLiteral("Finished reading Data"), ui::vbOKOnly);
-    } else if (rest_ok && rest.commit()) {
-        ui::MsgBox(QStringLiteral(
-                       "Finished reading Data\rReadings stored: %1\rLines left in KL.Dat file, not 16 to 69 "
-                       "characters long: %2")
-                       .arg(stored)
-                       .arg(left),
-                   ui::vbOKOnly);
-    } else {
-        rest.cancelWriting();
-        ui::MsgBox(QStringLiteral("Error Erase File !"), ui::vbOKOnly);
-        ui::MsgBox(QStringLiteral("Finished reading Data"), ui::vbOKOnly);
+            ui::MsgBox(
+                QStringLiteral("Finished reading Data\rReadings stored: %1\rLines left in KL.Dat file, "
+                               "not readings of 16 to 69 characters: %2")
+                    .arg(stored)
+                    .arg(left),
+                ui::vbOKOnly);
+        return;
     }
+    ui::MsgBox(with_reason(QStringLiteral("Error Erase File !"), why), ui::vbOKOnly);
+    ui::MsgBox(QStringLiteral("Finished reading Data"), ui::vbOKOnly);
 }
 
 void Setup::Erase_Dat_File_Click() {
     erase_dat_file(chk_erase_after_read->isChecked());
 }
 
-// Leaves the card's file holding one blank line. Without a known SD drive nothing is written.
+// Leaves the card's file holding one blank line. Without a known SD drive nothing is written:
+// there is no card to erase, and a file made in whatever folder the program runs in would
+// report an erase that did not happen.
 bool Setup::erase_dat_file(bool quiet) {
-    bool ok = !setup_state.sd_drive.isEmpty();
-    if (ok) {
-        QFile file(setup_state.sd_drive + kDatFile);
-        ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(" \r\n", 3) == 3 &&
-             file.flush();
-        file.close();
-        ok = ok && file.error() == QFileDevice::NoError;
-    }
-    if (!ok) {
-        ui::MsgBox(QStringLiteral("Error Erase File !"), ui::vbOKOnly);
+    QString why = QStringLiteral("No SD drive is chosen.");
+    if (setup_state.sd_drive.isEmpty() || !CardFile::erase(setup_state.sd_drive + kDatFile, &why)) {
+        ui::MsgBox(with_reason(QStringLiteral("Error Erase File !"), why), ui::vbOKOnly);
         return false;
     }
     if (!quiet) ui::MsgBox(QStringLiteral("Finished Erase Data"), ui::vbOKOnly);

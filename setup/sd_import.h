@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+class QFile;
 class QIODevice;
 
 // One line of "KL.Dat" as the import stores it in datacol.
@@ -21,7 +22,8 @@ class KlDatParser {
 public:
     explicit KlDatParser(const QString& time_zone) : time_zone_(time_zone) {}
     enum Result { Taken, Skipped, Malformed };
-    // `line` without its line end. Skipped: outside 16 to 69 characters, or only blanks.
+    // `line` without its line end. Skipped: outside 16 to 69 characters, only blanks, or
+    // holding control characters.
     Result parse(const QString& line, KlDatRecord& out, QString* why = nullptr);
 
     // The hours the time zone moves a reading back: 3 Pacific, 2 Mountain, 1 Central standard
@@ -38,12 +40,21 @@ private:
 };
 
 // Reads a text file line by line in slices, so a large file is never held whole. CR LF, LF and
-// CR alone each end a line.
+// CR alone each end a line. A line longer than kMaxLine comes in pieces of at most kMaxLine
+// bytes, so no line, however long, is held whole either.
 class LineReader {
 public:
+    static constexpr qsizetype kMaxLine = 64 * 1024;
+
     explicit LineReader(QIODevice& device) : device_(device) {}
-    // The next line without its line end; false at the end of the file or on a read error.
+    // The next line, or piece of a long line, without its line end; false at the end of the
+    // file or on a read error.
     bool next(QByteArray& line);
+    // The bytes that ended what next() gave: "\r\n", "\n", "\r", or none (the end of the file,
+    // or a piece that the next one continues).
+    const QByteArray& ending() const { return ending_; }
+    // What next() gave is a piece of a line longer than kMaxLine.
+    bool piece() const { return piece_; }
     bool failed() const { return failed_; }
 
 private:
@@ -51,7 +62,31 @@ private:
     QIODevice& device_;
     QByteArray buf_;
     qsizetype pos_ = 0;
-    bool cr_ended_ = false; // the last line ended in CR: an LF right after belongs to it
+    QByteArray ending_;
+    bool piece_ = false;
+    bool in_long_ = false; // the line being read is longer than kMaxLine
     bool at_end_ = false;
     bool failed_ = false;
+};
+
+// The card's "KL.Dat", held by what it is (device and inode), not only by its name: the
+// import rewrites the very file it read, and never a file that took its name meanwhile (a
+// card pulled out leaves its mount point behind as an empty folder).
+class CardFile {
+public:
+    explicit CardFile(const QString& path) : path_(path) {}
+    // Opens the file for reading into `in`. Only a regular file is opened: a FIFO or a device
+    // (say a link to /dev/zero) is refused without waiting on it.
+    bool open(QFile& in, QString* why);
+    // Replaces, in place, the contents of the file that open() read with `content`. Refuses,
+    // touching nothing, when the name no longer leads to that file.
+    bool rewrite(QIODevice& content, QString* why) const;
+    // Leaves the file at `path` holding one blank line, creating it when it is missing.
+    static bool erase(const QString& path, QString* why);
+
+private:
+    QString path_;
+    quint64 device_ = 0;
+    quint64 inode_ = 0;
+    bool opened_ = false;
 };

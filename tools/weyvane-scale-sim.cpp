@@ -2,7 +2,7 @@
 //   weyvane-scale-sim --pty                 one scale on a pseudo-terminal (prints the path for COM1)
 //   weyvane-scale-sim --pty --net 130,131   a network on the pseudo-terminal
 //   weyvane-scale-sim --tcp 2000 --net 130  a network behind a TCP server
-// Readings drift over time; --group, --print, --lf, --late, --split and --garbage shape replies.
+// Readings drift over time; --group, --print, --lf, --late, --half-late, --split and --garbage shape replies.
 #include "platform/settings/settings.h"
 #include "tests/sim/pty_end.h"
 #include "tests/sim/tcp_end.h"
@@ -27,6 +27,8 @@ int main(int argc, char** argv) {
     p.addOption({"lf", "End replies with CR LF."});
     p.addOption({"late", "Answer <seconds> late.", "seconds"});
     p.addOption({"split", "Send each reply in <n> pieces.", "n"});
+    p.addOption(
+        {"half-late", "Scale <id> sends only the first half of each reading, <seconds> late.", "id:seconds"});
     p.addOption({"garbage", "Put <text> before every reply.", "text"});
     p.addOption({"rf", "An RF modem answers \"+++\"."});
     p.addOption({"save-com1", "Also store the pseudo-terminal's path as COM1 for Weyvane."});
@@ -58,6 +60,15 @@ int main(int argc, char** argv) {
             s.group = g.isEmpty() ? '1' : g.at(0);
         }
         s.print_flag = p.isSet("print");
+    }
+    if (p.isSet("half-late")) {
+        const QStringList v = p.value("half-late").split(':');
+        sim::Scale* s = v.size() == 2 ? responder->find(v[0].toInt()) : nullptr;
+        if (!s || v[1].toDouble() <= 0) {
+            out << "--half-late needs <id>:<seconds> of a scale given with --net.\n";
+            return 2;
+        }
+        s->half_late = v[1].toDouble();
     }
     responder->line_feed = p.isSet("lf");
     responder->late = p.value("late").toDouble();

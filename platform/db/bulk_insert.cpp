@@ -1,25 +1,12 @@
 #include "platform/db/bulk_insert.h"
 
+#include "platform/db/jet_sql.h"
+#include "platform/db/sql_error.h"
 #include "platform/log/log.h"
 
 #include <QSqlError>
 
 namespace adodb {
-
-namespace {
-
-QString quoted(const QString& name) {
-    QString n = name;
-    n.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + n + QLatin1Char('"');
-}
-
-QString error_of(const QSqlError& e) {
-    const QString t = e.text().trimmed();
-    return t.isEmpty() ? QStringLiteral("The database reported an error.") : t;
-}
-
-} // namespace
 
 BulkInsert::BulkInsert(Connection& conn, const QString& table, const QStringList& fields)
     : db_(conn.database()), query_(db_), fields_(int(fields.size())) {
@@ -30,12 +17,12 @@ BulkInsert::BulkInsert(Connection& conn, const QString& table, const QStringList
     }
     QStringList names, marks;
     for (const QString& f : fields) {
-        names.append(quoted(f));
+        names.append(jet::quote_ident(f));
         marks.append(QStringLiteral("?"));
     }
     const QString sql =
         QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-            .arg(quoted(table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+            .arg(jet::quote_ident(table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
     {
         // A bulk store fills index pages all over the file: a larger page cache keeps them in
         // memory instead of spilling and reading them back (it is given back when done).
@@ -45,13 +32,13 @@ BulkInsert::BulkInsert(Connection& conn, const QString& table, const QStringList
         pragma.exec(QStringLiteral("PRAGMA cache_size = -16384"));
     }
     if (!db_.transaction()) {
-        error_ = error_of(db_.lastError());
+        error_ = sql_error(db_.lastError());
         qCWarning(lcDb).noquote() << "bulk insert into" << table << "could not begin:" << error_;
         return;
     }
     open_ = true;
     if (!query_.prepare(sql)) {
-        error_ = error_of(query_.lastError());
+        error_ = sql_error(query_.lastError());
         qCWarning(lcDb).noquote() << "bulk insert into" << table << "could not be prepared:" << error_;
         rollback();
     }
@@ -77,7 +64,7 @@ bool BulkInsert::add(const QVariantList& values) {
             query_.bindValue(i, v);
     }
     if (!query_.exec()) {
-        error_ = error_of(query_.lastError());
+        error_ = sql_error(query_.lastError());
         qCWarning(lcDb).noquote() << "bulk insert: row" << rows_ + 1 << "not stored:" << error_;
         return false;
     }
@@ -89,7 +76,7 @@ bool BulkInsert::commit() {
     if (!open_ || !error_.isEmpty()) return false;
     query_.finish();
     if (!db_.commit()) {
-        error_ = error_of(db_.lastError());
+        error_ = sql_error(db_.lastError());
         qCWarning(lcDb).noquote() << "bulk insert: commit of" << rows_ << "rows failed:" << error_;
         rollback();
         return false;

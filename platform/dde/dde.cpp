@@ -7,6 +7,7 @@
 #include <QDBusContext>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QLabel>
 #include <QLineEdit>
@@ -180,17 +181,54 @@ bool Source::execute(const QString& command) {
 
 void Source::queue_execute(const QString& command, const QDBusMessage& call) {
     qCDebug(lcDde).noquote() << "execute from" << call.service() << "received:" << command;
+    if (pending_.size() >= kMaxWaitingExecutes) {
+        qCWarning(lcDde).noquote() << "execute from" << call.service() << "refused," << pending_.size()
+                                   << "executes wait already:" << command.left(80);
+        QDBusConnection::sessionBus().send(call.createReply(false));
+        return;
+    }
     pending_.append({command, call});
-    // A run is in progress further up this thread's stack: it takes this one when it is done.
-    if (executing_) return;
+    watch(call.service());
+    if (!executing_) post_next_execute();
+}
+
+// An execute runs from the event loop, never inside the bus call that brought it: the calls that
+// came in behind it (a Request, more executes) are taken in first, and between two executes the
+// event loop has its turn.
+void Source::post_next_execute() {
+    if (next_posted_) return;
+    next_posted_ = true;
+    QMetaObject::invokeMethod(this, &Source::run_next_execute, Qt::QueuedConnection);
+}
+
+void Source::run_execute(const PendingExecute& e) {
     executing_ = true;
+    const bool accepted = execute(e.command);
+    executing_ = false;
+    qCDebug(lcDde).noquote() << "execute" << e.command << (accepted ? "run" : "refused");
+    QDBusConnection::sessionBus().send(e.call.createReply(accepted));
+    if (!pending_.isEmpty()) post_next_execute();
+}
+
+void Source::run_next_execute() {
+    next_posted_ = false;
+    // Posted while an execute ran and reached through its event pump: that run posts again
+    // when it ends.
+    if (executing_) return;
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
     while (!pending_.isEmpty()) {
         const PendingExecute next = pending_.takeFirst();
-        const bool accepted = execute(next.command);
-        qCDebug(lcDde).noquote() << "execute" << next.command << (accepted ? "run" : "refused");
-        QDBusConnection::sessionBus().send(next.call.createReply(accepted));
+        const QString caller = next.call.service();
+        release(caller);
+        // The watcher may not have told yet that the caller left; the bus knows.
+        const QDBusReply<bool> present = bus ? bus->isServiceRegistered(caller) : QDBusReply<bool>();
+        if (present.isValid() && !present.value()) {
+            qCDebug(lcDde).noquote() << "execute dropped, its caller" << caller << "left:" << next.command;
+            continue;
+        }
+        run_execute(next);
+        return;
     }
-    executing_ = false;
 }
 
 QWidget* Source::find_item(const QString& item) const {
@@ -224,7 +262,7 @@ bool Source::advise(const QString& client, const QString& item) {
     if (!w) return false;
     const QString key = w->objectName().toLower();
     if (!last_text_.contains(key)) last_text_.insert(key, text_of(w));
-    if (!advises_.contains(client) && watcher_) watcher_->addWatchedService(client);
+    watch(client);
     advises_[client].insert(key);
     advise_timer_->start();
     return true;
@@ -234,12 +272,24 @@ void Source::unadvise(const QString& client, const QString& item) {
     auto it = advises_.find(client);
     if (it == advises_.end()) return;
     it->remove(item.toLower());
-    if (it->isEmpty()) client_gone(client);
+    if (it->isEmpty()) forget_advises(client);
 }
 
-void Source::client_gone(const QString& client) {
+// A client is watched while it has hot links or executes waiting, so that its leaving ends them.
+void Source::watch(const QString& client) {
+    if (watcher_ && !watcher_->watchedServices().contains(client)) watcher_->addWatchedService(client);
+}
+
+void Source::release(const QString& client) {
+    if (!watcher_ || advises_.contains(client)) return;
+    for (const PendingExecute& p : std::as_const(pending_))
+        if (p.call.service() == client) return;
+    watcher_->removeWatchedService(client);
+}
+
+void Source::forget_advises(const QString& client) {
     advises_.remove(client);
-    if (watcher_) watcher_->removeWatchedService(client);
+    release(client);
     // Items nobody watches any more are forgotten.
     QSet<QString> watched;
     for (const QSet<QString>& items : std::as_const(advises_))
@@ -247,6 +297,13 @@ void Source::client_gone(const QString& client) {
     for (auto it = last_text_.begin(); it != last_text_.end();)
         it = watched.contains(it.key()) ? std::next(it) : last_text_.erase(it);
     if (advises_.isEmpty()) advise_timer_->stop();
+}
+
+void Source::client_gone(const QString& client) {
+    // Nobody waits for the acknowledgements of its executes any more: they are not run.
+    const auto n = pending_.removeIf([&](const PendingExecute& p) { return p.call.service() == client; });
+    if (n > 0) qCDebug(lcDde).noquote() << n << "executes dropped, their caller" << client << "left";
+    forget_advises(client);
 }
 
 int Source::advise_count() const {

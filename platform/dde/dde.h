@@ -16,10 +16,12 @@
 // An unknown item is answered with the error "org.weyvane.dde.Error.UnknownItem". Item names
 // match without regard to case.
 //
-// Everything runs on the user-interface thread: an execute is handled while the bus call waits,
-// so the acknowledgement goes back when the handler returns. Executes run one at a time in the
-// order they arrive: one that arrives while another runs (its handler lets events run) waits for
-// those before it, and each is acknowledged when its own run ends. A missing session bus, or a name
+// Everything runs on the user-interface thread. An execute is taken from the bus at once and run
+// from the event loop; its acknowledgement goes back when the handler returns. Executes run one at
+// a time in the order they arrive, each acknowledged when its own run ends. Between two executes
+// the event loop gets its turn, so clicks, timers and other calls are not held up by a backlog.
+// At most kMaxWaitingExecutes wait; an execute beyond them is answered false at once, and one
+// whose caller has left the bus by its turn is dropped unrun. A missing session bus, or a name
 // held by another program, only means that no DDE is offered.
 #include <QDBusMessage>
 #include <QHash>
@@ -37,6 +39,9 @@ namespace dde {
 
 inline constexpr char kInterface[] = "org.weyvane.dde.Topic";
 inline constexpr char kUnknownItem[] = "org.weyvane.dde.Error.UnknownItem";
+// How many executes may wait behind the one that runs. Each takes seconds, and a caller waits
+// for its acknowledgement, so a longer queue would only hold callers past their time-out.
+inline constexpr int kMaxWaitingExecutes = 8;
 
 // The bus name of a service.
 QString bus_name(const QString& service);
@@ -72,8 +77,9 @@ public:
     // The parts the bus object calls; false for an unknown item.
     bool execute(const QString& command);
     // An execute that came over the bus: run now, or after the ones before it; `call` gets its
-    // acknowledgement when its run ends.
+    // acknowledgement when its run ends, or false at once when too many wait.
     void queue_execute(const QString& command, const QDBusMessage& call);
+    int waiting_executes() const { return static_cast<int>(pending_.size()); }
     bool request(const QString& item, QString* text) const;
     bool poke(const QString& item, const QString& text);
     bool advise(const QString& client, const QString& item);
@@ -84,7 +90,17 @@ public:
     void check_advises();
 
 private:
+    struct PendingExecute {
+        QString command;
+        QDBusMessage call;
+    };
+    void run_execute(const PendingExecute& e);
+    void post_next_execute();
+    void run_next_execute();
     QWidget* find_item(const QString& item) const;
+    void watch(const QString& client);
+    void release(const QString& client);
+    void forget_advises(const QString& client);
     void client_gone(const QString& client);
     void send_changed(const QString& client, const QString& item, const QString& text);
 
@@ -94,12 +110,9 @@ private:
     QString bus_name_;
     bool active_ = false;
     ExecuteHandler handler_;
-    struct PendingExecute {
-        QString command;
-        QDBusMessage call;
-    };
     QList<PendingExecute> pending_;
     bool executing_ = false;
+    bool next_posted_ = false;
     TopicObject* object_ = nullptr;
     QTimer* advise_timer_ = nullptr;
     QDBusServiceWatcher* watcher_ = nullptr;

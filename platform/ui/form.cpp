@@ -2,9 +2,11 @@
 
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QPushButton>
 
 #include <algorithm>
 
@@ -134,6 +136,30 @@ void Form::closeEvent(QCloseEvent* e) {
     // Closing the window unloads the form; the object itself lives on.
     e->ignore();
     Unload();
+}
+
+void Form::setDialogButtons(QPushButton* default_button, QPushButton* cancel_button) {
+    default_button_ = default_button;
+    cancel_button_ = cancel_button;
+}
+
+void Form::keyPressEvent(QKeyEvent* e) {
+    // Keys that no control of the form took come here.
+    const auto usable = [](QPushButton* b) { return b && b->isVisible() && b->isEnabled(); };
+    const bool plain = (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+        // The form's focused control (the one the key came from).
+        auto* focused = qobject_cast<QPushButton*>(focusWidget());
+        QPushButton* b = focused ? focused : default_button_;
+        if (usable(b)) {
+            b->click();
+            return;
+        }
+    } else if (plain && e->key() == Qt::Key_Escape && usable(cancel_button_)) {
+        cancel_button_->click();
+        return;
+    }
+    QWidget::keyPressEvent(e);
 }
 
 bool Form::eventFilter(QObject* watched, QEvent* e) {

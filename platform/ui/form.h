@@ -9,6 +9,7 @@
 
 class QEventLoop;
 class QMdiArea;
+class QPushButton;
 class QMdiSubWindow;
 
 namespace ui {
@@ -43,6 +44,10 @@ public:
     int FormHeightTwips() const;
     int FormWidthTwips() const;
 
+    // Dialog keys: Enter presses the focused push button of the form, or else the default
+    // button; Escape presses the cancel button. Either may be null.
+    void setDialogButtons(QPushButton* default_button, QPushButton* cancel_button);
+
 signals:
     void loaded();
     void unloaded();
@@ -54,6 +59,7 @@ protected:
     virtual void Form_Activate() {}
 
     void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
@@ -65,6 +71,8 @@ private:
     bool in_modal_ = false;
     QEventLoop* modal_loop_ = nullptr;
     QMdiSubWindow* sub_ = nullptr;
+    QPushButton* default_button_ = nullptr;
+    QPushButton* cancel_button_ = nullptr;
 };
 
 } // namespace ui

@@ -3,9 +3,12 @@
 #include <QApplication>
 #include <QCursor>
 #include <QEventLoop>
+#include <QMdiArea>
 #include <QMessageBox>
 #include <QWidget>
 
+#include "platform/ui/event_pump.h"
+#include "platform/ui/form.h"
 #include "platform/ui/modal.h"
 
 namespace ui {
@@ -15,9 +18,18 @@ namespace {
 class RealUi : public UiBackend {
 public:
     int msg_box(const QString& text, int buttons, const QString& caption) override {
-        // Owned by the top modal window when one is open, else by the active window.
+        // Owned by the top modal window when one is open, else by the active window, else by
+        // the shell: a box always stands over the program's windows and goes with them.
         const QList<QWidget*> modal = modal_windows();
-        QMessageBox box(modal.isEmpty() ? QApplication::activeWindow() : modal.last()->window());
+        QWidget* owner = modal.isEmpty() ? QApplication::activeWindow() : modal.last()->window();
+        if (!owner && mdi_area()) owner = mdi_area()->window();
+        QMessageBox box(owner);
+        // Held modal by the program's own modal scope below, not by the window system: that
+        // would drop the shell's close request while the box is open.
+        box.setWindowModality(Qt::NonModal);
+        // A title and the close box, no minimise or maximise button.
+        box.setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                           Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
         box.setWindowTitle(caption);
         // Lines of a message are joined by carriage returns; the box breaks lines at line feeds.
         QString shown = text;
@@ -118,7 +130,7 @@ int MousePointer() {
 }
 
 void DoEvents() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    pump_events();
 }
 
 } // namespace ui

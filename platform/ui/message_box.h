@@ -62,7 +62,8 @@ int MsgBox(const QString& text, int buttons = vbOKOnly, const QString& caption =
 void Beep();
 void SetMousePointer(int pointer);
 int MousePointer();
-// One pass of the event pump.
+// One pass of the event pump; the user's input waits for the loop the caller returns to
+// (event_pump.h).
 void DoEvents();
 
 } // namespace ui

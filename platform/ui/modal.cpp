@@ -5,6 +5,8 @@
 #include <QEvent>
 #include <QEventLoop>
 
+#include "platform/ui/event_pump.h"
+
 namespace ui {
 
 namespace {
@@ -96,6 +98,7 @@ ModalScope::~ModalScope() {
 
 void exec_modal(QWidget* window, QEventLoop& loop) {
     ModalScope scope(window);
+    ModalLoop mark;
     loop.exec();
 }
 

@@ -1,10 +1,15 @@
 // The shell: menus, status bar, stored placement, the refusal of "Scale Configurations" while the
 // scale screen is set up, and the ways the program ends.
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
@@ -16,11 +21,16 @@
 #include "app/module_state.h"
 #include "core/core_state.h"
 #include "core/forms.h"
+#include "core/frmAbout.h"
+#include "core/getdatapath.h"
 #include "links/links_state.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/modal.h"
 #include "platform/ui/twips.h"
+#include "setup/SD_Setting.h"
+#include "setup/Setup.h"
+#include "setup/setup_state.h"
 #include "tests/support/temp_database.h"
 #include "tests/support/test_main.h"
 
@@ -209,6 +219,146 @@ private slots:
         for (QWidget* w : QApplication::topLevelWidgets())
             QVERIFY(!(w->windowTitle() == "About Weyvane" && w->isVisible()));
         QVERIFY(!f.Loaded());
+    }
+
+    // A message box open over the screen, the about box or the chooser: the window system
+    // holds back no close request of the shell (a box modal to it would), and closing the
+    // shell ends the program.
+    void close_box_works_under_message_boxes_data() {
+        QTest::addColumn<QString>("over");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("refusal over the screen") << "screen"
+                                                 << "This form can not be loaded";
+        QTest::newRow("about box") << "about"
+                                   << "System Information Is Unavailable At This Time";
+        QTest::newRow("chooser") << "chooser"
+                                 << "That path is not correct.";
+    }
+    void close_box_works_under_message_boxes() {
+        QFETCH(QString, over);
+        QFETCH(QString, text);
+        ui::set_backend(nullptr);
+        frmMain& f = main_form();
+        f.Show();
+        QTimer::singleShot(0, &f, [&] {
+            if (over == "screen") {
+                core.scale_screen_active = true;
+                f.mnu_setups->trigger();
+            } else if (over == "about") {
+                QTimer::singleShot(0, &f, [] { about_form().cmdSysInfo->click(); });
+                f.mnuHelpAbout->trigger();
+            } else {
+                QTimer::singleShot(0, &f, [] { getdatapath_form().Command1->click(); });
+                getdatapath_form().Show(true);
+            }
+        });
+        QString seen;
+        bool held_back = true;
+        QTimer watch;
+        watch.setInterval(10);
+        connect(&watch, &QTimer::timeout, &f, [&] {
+            const QList<QWidget*> modal = ui::modal_windows();
+            auto* box = modal.isEmpty() ? nullptr : qobject_cast<QMessageBox*>(modal.last());
+            if (!box || !box->isVisible()) return;
+            watch.stop();
+            seen = box->text();
+            held_back = QGuiApplication::modalWindow() != nullptr;
+            f.close();
+        });
+        watch.start();
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+        guard.start(20000);
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY2(seen.contains(text), qPrintable(seen));
+        QVERIFY(!held_back);
+        QVERIFY(!f.Loaded());
+        QVERIFY(ui::modal_windows().isEmpty());
+    }
+
+    // Enter presses the focused (or default) button and Escape the dialog's Cancel, in Setup
+    // and in the two dialogs it opens; a click on Setup afterwards is not lost.
+    void dialog_keys_data() {
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("on_cancel");
+        QTest::addColumn<bool>("takes_choice");
+        QTest::newRow("Setup: Escape in a box") << "Setup" << int(Qt::Key_Escape) << false << false;
+        QTest::newRow("Setup: Enter on Cancel") << "Setup" << int(Qt::Key_Return) << true << false;
+        QTest::newRow("chooser: Escape in the folder list")
+            << "chooser" << int(Qt::Key_Escape) << false << false;
+        QTest::newRow("chooser: Enter on Cancel") << "chooser" << int(Qt::Key_Enter) << true << false;
+        QTest::newRow("SD_Setting: Enter in the drive list") << "SD" << int(Qt::Key_Return) << false << true;
+        QTest::newRow("SD_Setting: Escape") << "SD" << int(Qt::Key_Escape) << false << false;
+    }
+    void dialog_keys() {
+        QFETCH(QString, dialog);
+        QFETCH(int, key);
+        QFETCH(bool, on_cancel);
+        QFETCH(bool, takes_choice);
+        frmMain& f = main_form();
+        f.Show();
+        QCOMPARE(db->exec("INSERT INTO ScaleCFG (sctype, NetID, Description, Active) "
+                          "VALUES ('RS485', 130, 'SCALE RS485', 1)"),
+                 QString());
+        f.mnu_setups->trigger();
+        Setup& s = setup_form();
+        QVERIFY(s.Loaded());
+
+        ui::Form* form = &s;
+        QPushButton* opener = nullptr;
+        if (dialog == "chooser") {
+            form = &getdatapath_form();
+            opener = s.btn_datapath;
+        } else if (dialog == "SD") {
+            form = &sd_setting_form();
+            opener = s.cmd_Setup;
+        }
+        QObject scope; // no timer of this test outlives it
+        QString choice;
+        QString before;
+        bool pressed = false;
+        const auto press = [&] {
+            QWidget* target = nullptr;
+            if (dialog == "Setup")
+                target = on_cancel ? static_cast<QWidget*>(s.Cancel) : s.txt_netpolltime;
+            else if (dialog == "chooser")
+                target =
+                    on_cancel ? static_cast<QWidget*>(getdatapath_form().Command2) : getdatapath_form().Dir1;
+            else
+                target = on_cancel ? static_cast<QWidget*>(sd_setting_form().cmd_Cancel)
+                                   : sd_setting_form().Drive1;
+            if (dialog == "SD") {
+                choice = sd_setting_form().Drive();
+                before = setup_state.sd_drive;
+            }
+            target->setFocus();
+            QTest::keyClick(target, Qt::Key(key));
+            pressed = true;
+        };
+        if (!opener) {
+            press();
+        } else {
+            QTimer::singleShot(0, &scope, press);
+            // A key that does nothing leaves the dialog open: it is closed for the test to go on.
+            QTimer::singleShot(5000, &scope, [form] {
+                if (form->Loaded()) form->Unload();
+            });
+            opener->click();
+        }
+        QVERIFY(pressed);
+        QVERIFY(!form->Loaded());
+        QVERIFY(!form->frame()->isVisible());
+        if (dialog == "chooser") QCOMPARE(rec.texts(), QStringList{"Cancel changes and exit. Are you sure?"});
+        if (dialog == "SD") QCOMPARE(setup_state.sd_drive, takes_choice ? choice : before);
+        if (form == &s) return;
+
+        // The next click on Setup does what it should.
+        QVERIFY(s.Loaded());
+        const bool was = s.chk_enbcol->isChecked();
+        QTest::mouseClick(s.chk_enbcol, Qt::LeftButton, {}, QPoint(6, s.chk_enbcol->height() / 2));
+        QCOMPARE(s.chk_enbcol->isChecked(), !was);
     }
 
     // At the first-start size the Setup dialog is larger than the MDI area: it opens with its

@@ -232,6 +232,31 @@ private slots:
         QVERIFY(core.conn_str.isEmpty());
     }
 
+    // The shell closed while the start-up tells that the data file is missing: the program
+    // ends there, the chooser never opens and cfg.txt stays as it was.
+    void shell_closed_under_missing_database_message() {
+        QTemporaryDir empty;
+        QVERIFY(write_cfg(empty.path()));
+        bool chooser_opened = false;
+        QObject scope; // no timer of this test outlives it
+        rec.on_box = [&](const ui::UiRecorder::Box& box) {
+            if (box.text != kNotFound) return;
+            main_form().close();
+            // A chooser opened all the same is closed for the test to go on.
+            QTimer::singleShot(0, &scope, [&] {
+                chooser_opened = getdatapath_form().isVisible();
+                if (getdatapath_form().Loaded()) getdatapath_form().Unload();
+            });
+        };
+
+        QVERIFY(!Main());
+
+        QVERIFY(!main_form().Loaded());
+        QVERIFY(!chooser_opened);
+        QCOMPARE(rec.texts(), QStringList{kNotFound});
+        QCOMPARE(read_all(cfg_file()), empty.path().toUtf8() + "\r\n");
+    }
+
     void database_name_in_other_case() {
         testsupport::TempDatabase data;
         QVERIFY(data.ok());

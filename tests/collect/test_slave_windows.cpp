@@ -1,5 +1,6 @@
 // The slave windows: opening one for the selected scale, closing them all, the layout saved
-// in the settings row and restored, the click that selects a scale, and the label's fonts.
+// in the settings row and restored, the click that selects a scale, and the label's fonts, which show every
+// reading whole.
 #include "app/frmMain.h"
 #include "collect/slave_windows.h"
 #include "core/core_state.h"
@@ -7,6 +8,7 @@
 #include "links/links_state.h"
 #include "platform/ui/twips.h"
 #include "screen/form1.h"
+#include "tests/support/reading_display.h"
 #include "tests/support/screen_fixture.h"
 #include "tests/support/test_main.h"
 
@@ -201,24 +203,28 @@ private slots:
         QTest::addColumn<QString>("family");
         QTest::addColumn<int>("points");
         QTest::addColumn<QRect>("geometry");
-        QTest::newRow("small fonts") << 1 << "Arial" << 48 << QRect(0, 180, 3495, 1035);
-        QTest::newRow("large fonts") << 0 << "Swiss911 XCm BT" << 72 << QRect(0, 0, 3495, 1575);
+        QTest::addColumn<QString>("face");
+        QTest::newRow("small fonts") << 1 << "Arial" << 48 << QRect(0, 180, 3495, 1035) << "Liberation Sans";
+        QTest::newRow("large fonts") << 0 << "Swiss911 XCm BT" << 72 << QRect(0, 0, 3495, 1575)
+                                     << "Liberation Sans Narrow";
     }
     void label_fonts() {
         QFETCH(int, small);
         QFETCH(QString, family);
         QFETCH(int, points);
         QFETCH(QRect, geometry);
+        QFETCH(QString, face);
         form1& f = screen();
         core.small_fonts = static_cast<int16_t>(small);
         open_for(f, 6);
-        const QLabel* l = slave_window(6).Screen;
+        ui::FittingLabel* l = slave_window(6).Screen;
         QCOMPARE(l->font().family(), family);
         QCOMPARE(l->font().pointSize(), points);
         QVERIFY(l->font().bold());
         QCOMPARE(l->alignment() & Qt::AlignRight, Qt::AlignRight);
         const QRect g = l->geometry();
         QCOMPARE(QRect(g.x() * 15, g.y() * 15, g.width() * 15, g.height() * 15), geometry);
+        testsupport::verify_readings_fit(l, face);
     }
 
     // Without the settings row the layout is neither saved nor restored, and the user is told.

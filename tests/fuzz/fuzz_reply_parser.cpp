@@ -33,6 +33,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(!r.accepted || (r.address >= 128 && r.address <= 255));
     if (link == Link::usb485 && r.accepted) check(!r.reading.contains('D'));
 
+    // Gathered in two pieces: the line still coming stays within the longest line, and on a
+    // network link an address byte stands only at the start of a line.
+    QByteArray pending;
+    bool overlong = false;
+    const qsizetype cut = text.isEmpty() ? 0 : data[0] % text.size();
+    replies::gather_reply_text(pending, overlong, text.left(cut), link, "fuzz");
+    replies::gather_reply_text(pending, overlong, text.mid(cut), link, "fuzz");
+    check(pending.size() - (pending.lastIndexOf('\r') + 1) <= replies::kLongestLine);
+    if (link == Link::rs485 || link == Link::usb485)
+        for (const QByteArray& line : pending.split('\r'))
+            for (qsizetype i = 1; i < line.size(); ++i)
+                check(static_cast<unsigned char>(line.at(i)) < 128);
+
     (void)replies::has_reply_end(text);
     check(replies::last_chars(text, 20).size() <= 20);
     (void)replies::blz(QString::fromLatin1(text));

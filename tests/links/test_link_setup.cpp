@@ -6,6 +6,7 @@
 #include "links/link_devices.h"
 #include "links/link_setup.h"
 #include "links/links_state.h"
+#include "platform/clock/clock.h"
 #include "platform/ftdi/ftdi.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/message_box.h"
@@ -349,6 +350,16 @@ private slots:
         QTest::newRow("only blanks") << QList<QByteArray>{"   "} << -1 << QByteArray();
         QTest::newRow("split over two arrivals")
             << QList<QByteArray>{"\x83 1", "2.5\r"} << 1 << QByteArray(" 12.5");
+        // An empty part stands for a pause longer than a scale takes to finish a reply.
+        QTest::newRow("cut replies dropped when the next reply begins")
+            << QList<QByteArray>{"\x82 130.0", "\x82 130.0\x82 130.0", "\x83 131.0002 kg\r"} << 1
+            << QByteArray(" 131.0002 kg");
+        QTest::newRow("late half in front of another scale's reply")
+            << QList<QByteArray>{"\x83 1.3\x82 130.0002 kg\r"} << 0 << QByteArray(" 130.0002 kg");
+        QTest::newRow("line noise after a cut reply")
+            << QList<QByteArray>{"\x83 1.0", "", "zz 9.0\r"} << -1 << QByteArray();
+        QTest::newRow("reply from an address in no slot after a cut reply")
+            << QList<QByteArray>{"\x83 1.0", "\x96 9.0\r"} << -1 << QByteArray();
     }
     void parseweight() {
         QFETCH(QList<QByteArray>, parts);
@@ -363,8 +374,14 @@ private slots:
         QList<int> shown, collected;
         e.show_reading = [&](int i) { shown.append(i); };
         e.data_collect = [&](int i) { collected.append(i); };
-        for (const QByteArray& p : parts)
-            e.parseweight(p);
+        wclock::use_fake(36000.0);
+        for (const QByteArray& p : parts) {
+            if (p.isEmpty())
+                wclock::advance(0.3);
+            else
+                e.parseweight(p);
+            wclock::advance(0.1);
+        }
         for (int i = 0; i < 2; ++i)
             QCOMPARE(links.scale_reading[i], i == slot ? reading : QByteArray());
         QCOMPARE(shown, slot == 1 ? QList<int>{1} : QList<int>{});

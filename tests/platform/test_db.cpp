@@ -427,6 +427,45 @@ private slots:
         QCOMPARE(db.scalar("SELECT COUNT(*) FROM groups").toInt(), 2);
     }
 
+    // The recordset acts on its current record by its key. A record that an edit takes out of the
+    // source's condition stays where it was until Requery; one removed by another connection is
+    // never replaced by a neighbour; a count kept for other orders is the source's own.
+    void current_record_by_key() {
+        TempDatabase db;
+        QCOMPARE(db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 450) "
+                         "INSERT INTO ScaleCFG (sctype, NetID) SELECT 'RS485', i FROM n"),
+                 QString());
+        const QString network = "select * from [ScaleCFG] Where [sctype] <> 'RS232' Order by [NetID]";
+        Connection cn;
+        QVERIFY(cn.Open(db.conn_str));
+        Recordset rs;
+        QVERIFY(rs.Open(network, cn));
+        rs.Find("NetID=131");
+        rs.SetValue("sctype", QString("RS232"));
+        QVERIFY(rs.Update());
+        QCOMPARE(rs.RecordCount(), 450);
+        Recordset other_order;
+        QVERIFY(
+            other_order.Open("select * from [ScaleCFG] Where [sctype] <> 'RS232' Order by [ID] DESC", cn));
+        QCOMPARE(other_order.RecordCount(), 449);
+        rs.MoveNext();
+        QCOMPARE(rs.Value("NetID").toInt(), 132);
+        rs.MovePrevious();
+        QCOMPARE(rs.Value("NetID").toInt(), 131);
+        QVERIFY(rs.Delete());
+        QCOMPARE(db.scalar("SELECT group_concat(NetID) FROM ScaleCFG WHERE NetID IN (131, 132)").toString(),
+                 QString("132"));
+
+        rs.AddNew();
+        rs.SetValue("sctype", QString("RS485"));
+        rs.SetValue("NetID", 500);
+        QVERIFY(rs.Update());
+        const QString id = rs.Value("ID").toString();
+        QCOMPARE(db.exec("DELETE FROM ScaleCFG WHERE ID=" + id), QString());
+        QVERIFY(!rs.Delete());
+        QCOMPARE(db.scalar("SELECT COUNT(*) FROM ScaleCFG").toInt(), 449);
+    }
+
     // Many records: pages read from both ends fit together, in every ordering.
     void paging_over_many_records() {
         TempDatabase db;

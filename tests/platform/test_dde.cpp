@@ -9,7 +9,13 @@
 #include <QDBusPendingCallWatcher>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QtTest>
+#include <algorithm>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -23,6 +29,32 @@ QDBusMessage call(const QString& method, const QVariantList& args, const QString
                                                     dde::kInterface, method);
     m.setArguments(args);
     return client().call(m, QDBus::BlockWithGui, 10000);
+}
+
+// An execute sent by another program, dbus-send, which waits for the acknowledgement. A client
+// inside this process would share its bus thread and could not show what a real one meets.
+std::unique_ptr<QProcess> send_execute(const QString& command) {
+    auto p = std::make_unique<QProcess>();
+    p->start("dbus-send",
+             {"--session", "--print-reply", "--reply-timeout=20000", "--dest=" + dde::bus_name("Weyvane"),
+              dde::object_path("Form1"), QString(dde::kInterface) + ".Execute", "string:" + command});
+    return p;
+}
+
+// The acknowledgement dbus-send printed: "true", "false", or what it said instead.
+QString answer(QProcess& p) {
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    const QRegularExpressionMatch m = QRegularExpression("boolean (true|false)").match(out);
+    return m.hasMatch() ? m.captured(1) : out + QString::fromUtf8(p.readAllStandardError());
+}
+
+// Lets events run until `done`; the limit only keeps a broken run from hanging.
+template <typename Done> void pump_until(Done done) {
+    QDeadlineTimer limit(20000);
+    while (!done() && !limit.hasExpired()) {
+        QCoreApplication::processEvents();
+        QThread::msleep(1);
+    }
 }
 
 } // namespace
@@ -41,6 +73,7 @@ class TestDde : public QObject {
 private slots:
     void initTestCase() {
         if (!QDBusConnection::sessionBus().isConnected()) QSKIP("no session bus");
+        if (QStandardPaths::findExecutable("dbus-send").isEmpty()) QSKIP("no dbus-send");
         // Test programs share the bus: this one offers its services under its own prefix.
         dde::set_bus_prefix(QStringLiteral("org.weyvane.ddetest%1.").arg(QCoreApplication::applicationPid()));
     }
@@ -90,45 +123,78 @@ private slots:
         QCOMPARE(w.changes.size(), 1);
     }
 
-    // Two executes sent back to back while the first runs the event pump: the second waits
-    // for the first to end, and each is acknowledged when its own run ends.
+    // A second execute sent by another program while the first runs the event pump waits for the
+    // first to end, and each is acknowledged when its own run ends.
     void executes_one_at_a_time() {
         QWidget form;
         dde::Source source(&form, "Form1");
+        QVERIFY(source.start("Weyvane"));
         QStringList log;
+        std::unique_ptr<QProcess> first, second;
         source.set_execute_handler([&](const QString& s) {
             log << "start " + s;
-            for (int i = 0; i < 40; ++i) {
-                QCoreApplication::processEvents();
-                QThread::msleep(2);
+            if (s == "ULG,130") {
+                second = send_execute("CLT,130");
+                pump_until([&] { return source.waiting_executes() > 0 || log.contains("start CLT,130"); });
+            } else {
+                pump_until([&] { return first->state() == QProcess::NotRunning; });
+                if (first->state() == QProcess::NotRunning) log << "ULG,130 acknowledged";
             }
             log << "end " + s;
             return true;
         });
+        first = send_execute("ULG,130");
+        QTRY_VERIFY_WITH_TIMEOUT(second && second->state() == QProcess::NotRunning, 30000);
+        QCOMPARE(log, (QStringList{"start ULG,130", "end ULG,130", "start CLT,130", "ULG,130 acknowledged",
+                                   "end CLT,130"}));
+        QCOMPARE(answer(*first), QString("true"));
+        QCOMPARE(answer(*second), QString("true"));
+    }
+
+    // Callers of other programs line up behind a running execute: those beyond the bound are
+    // answered false at once, one that leaves is not run for, and between two executes the
+    // program's own events (a click, a timer) are handled.
+    void executes_leave_the_program_to_its_user() {
+        QWidget form;
+        dde::Source source(&form, "Form1");
         QVERIFY(source.start("Weyvane"));
-        QDBusConnection c = client();
-        QList<qsizetype> log_at_ack;
-        QStringList acked;
-        QList<QDBusPendingCallWatcher*> watchers;
-        for (const char* command : {"ULG,130", "CLT,130"}) {
-            QDBusMessage m = QDBusMessage::createMethodCall(
-                dde::bus_name("Weyvane"), dde::object_path("Form1"), dde::kInterface, "Execute");
-            m.setArguments({QString(command)});
-            auto* w = new QDBusPendingCallWatcher(c.asyncCall(m, 10000), this);
-            connect(w, &QDBusPendingCallWatcher::finished, this, [&, w, command] {
-                QVERIFY(!w->isError());
-                acked << command;
-                log_at_ack << log.size();
-            });
-            watchers << w;
-        }
-        QTRY_COMPARE(acked.size(), 2);
-        QCOMPARE(log, (QStringList{"start ULG,130", "end ULG,130", "start CLT,130", "end CLT,130"}));
-        QCOMPARE(acked, (QStringList{"ULG,130", "CLT,130"}));
-        QVERIFY(log_at_ack[0] >= 2);
-        QCOMPARE(log_at_ack[1], 4);
-        qDeleteAll(watchers);
-        source.stop();
+        QStringList ran;
+        bool user_acted = false;
+        bool user_acted_before_next = false;
+        std::vector<std::unique_ptr<QProcess>> waiting;
+        std::unique_ptr<QProcess> beyond;
+        source.set_execute_handler([&](const QString& s) {
+            if (ran.size() == 1) user_acted_before_next = user_acted;
+            ran << s;
+            if (s != "hold") return true;
+            for (int i = 0; i < dde::kMaxWaitingExecutes; ++i)
+                waiting.push_back(send_execute(QString("CLT,%1").arg(i)));
+            pump_until([&] { return source.waiting_executes() == dde::kMaxWaitingExecutes; });
+            beyond = send_execute("CLT,beyond");
+            pump_until([&] { return beyond->state() == QProcess::NotRunning; });
+            waiting[0]->kill();
+            pump_until([&] { return source.waiting_executes() < dde::kMaxWaitingExecutes; });
+            QMetaObject::invokeMethod(
+                &form, [&] { user_acted = true; }, Qt::QueuedConnection);
+            return true;
+        });
+        auto hold = send_execute("hold");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            hold->state() == QProcess::NotRunning && !waiting.empty() &&
+                std::all_of(waiting.begin(), waiting.end(),
+                            [](const auto& p) { return p->state() == QProcess::NotRunning; }),
+            30000);
+        QCOMPARE(answer(*beyond), QString("false"));
+        QStringList expected;
+        for (int i = 1; i < dde::kMaxWaitingExecutes; ++i)
+            expected << QString("CLT,%1").arg(i);
+        QCOMPARE(ran.value(0), QString("hold"));
+        QStringList rest = ran.mid(1);
+        rest.sort();
+        QCOMPARE(rest, expected);
+        QVERIFY(user_acted_before_next);
+        for (int i = 1; i < dde::kMaxWaitingExecutes; ++i)
+            QCOMPARE(answer(*waiting[i]), QString("true"));
     }
 
     // The scale screen offers "Weyvane" / "Form1" while loaded; an execute runs its command

@@ -258,6 +258,12 @@ private slots:
         QCOMPARE(f.save_screen_to_db("Scale#40000"), int16_t(1));
         QCOMPARE(fx.rec.boxes.size(), 1);
         QCOMPARE(groups(), 1);
+        // A key of a megabyte is told by its start only.
+        QCOMPARE(f.load_screen_from_db("Scale#" + QString(1 << 20, 'x')), int16_t(3));
+        QCOMPARE(fx.rec.boxes.size(), 2);
+        QVERIFY(fx.rec.texts().last().startsWith("The scale ID \"xxxxxxxx"));
+        QVERIFY(fx.rec.texts().last().size() < 200);
+        fx.rec.boxes.removeLast();
 
         f.move_ocdb_to_ocscreen(); // empty: nothing to load
         f.move_ocscreen_to_ocdb();

@@ -9,6 +9,7 @@
 #include "platform/db/data_control.h"
 #include "platform/ui/twips.h"
 #include "screen/form1.h"
+#include "tests/support/reading_display.h"
 #include "tests/support/screen_fixture.h"
 #include "tests/support/test_main.h"
 
@@ -351,20 +352,24 @@ private slots:
         QCOMPARE(fx.net->rf_channel, QByteArray("03"));
     }
 
-    // The display's font and place follow the "small fonts" setting.
+    // The display's font and place follow the "small fonts" setting; every reading is seen whole.
     void screen_fonts_data() {
         QTest::addColumn<int>("small");
         QTest::addColumn<QString>("family");
         QTest::addColumn<int>("points");
         QTest::addColumn<QRect>("twips");
-        QTest::newRow("small fonts") << 1 << "Arial" << 48 << QRect(1320, 1020, 3495, 1035);
-        QTest::newRow("large fonts") << 0 << "Swiss911 XCm BT" << 72 << QRect(1320, 840, 3495, 1575);
+        QTest::addColumn<QString>("face");
+        QTest::newRow("small fonts") << 1 << "Arial" << 48 << QRect(1320, 1020, 3495, 1035)
+                                     << "Liberation Sans";
+        QTest::newRow("large fonts") << 0 << "Swiss911 XCm BT" << 72 << QRect(1320, 840, 3495, 1575)
+                                     << "Liberation Sans Narrow";
     }
     void screen_fonts() {
         QFETCH(int, small);
         QFETCH(QString, family);
         QFETCH(int, points);
         QFETCH(QRect, twips);
+        QFETCH(QString, face);
         QVERIFY(fx.start("RS232"));
         QVERIFY(fx.syscfg(QString("smallfonts=%1").arg(small)));
         form1& f = fx.show();
@@ -373,6 +378,7 @@ private slots:
         QVERIFY(f.Screen->font().bold());
         QCOMPARE(f.Screen->geometry(),
                  QRect(ui::px(twips.x()), ui::px(twips.y()), ui::px(twips.width()), ui::px(twips.height())));
+        testsupport::verify_readings_fit(f.Screen, face);
     }
 
     // Ethernet: once connected, each slot's own address gets the first request.

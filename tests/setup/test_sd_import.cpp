@@ -1,10 +1,13 @@
 // The import of the SD card's "KL.Dat" into datacol, and its emptying: the line layout, the
 // time-zone shift, what lands in the database and what happens to the card's file.
+#include <QBuffer>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 #include "app/module_state.h"
 #include "core/core_state.h"
@@ -12,6 +15,7 @@
 #include "platform/ui/message_box.h"
 #include "platform/volumes/volumes.h"
 #include "setup/Setup.h"
+#include "setup/sd_import.h"
 #include "setup/setup_state.h"
 #include "tests/support/temp_database.h"
 #include "tests/support/test_main.h"
@@ -239,12 +243,25 @@ private slots:
         QTest::newRow("LF alone, no end on the last") << a + "\n" + b << 2 << erased << QByteArray(" \r\n");
         QTest::newRow("mixed") << a + "\r\n" + b + "\r" + a + "\n  \r\n"
                                << 3 << erased << QByteArray(" \r\n");
-        QTest::newRow("one over-long line")
-            << a + "\r\n" + long_line + "\r\n" + b + "\r\n"
-            << 2
-            << QStringList{"Finished reading Data\rReadings stored: 2\rLines left in KL.Dat file, not 16 to "
-                           "69 characters long: 1"}
-            << long_line + "\r\n";
+        const auto left_lines = [](int stored, int left) {
+            return QStringList{
+                QString("Finished reading Data\rReadings stored: %1\rLines left in KL.Dat file, "
+                        "not readings of 16 to 69 characters: %2")
+                    .arg(stored)
+                    .arg(left)};
+        };
+        QTest::newRow("one over-long line") << a + "\r\n" + long_line + "\r\n" + b + "\r\n"
+                                            << 2 << left_lines(2, 1) << long_line + "\r\n";
+        // Lines kept keep their own line ends; a line longer than what is read at once is kept whole.
+        const QByteArray huge(200000, 'x');
+        QTest::newRow("kept lines byte for byte")
+            << a + "\n" + long_line + "\n" + b + "\r\n" + huge + "\r" + huge << 2 << left_lines(2, 3)
+            << long_line + "\n" + huge + "\r" + huge;
+        // A file in UTF-16 holds no reading's text: nothing is stored and the card keeps it as it was.
+        const QString text = QString::fromLatin1(a + "\r\n" + b + "\r\n");
+        const QByteArray utf16 =
+            QByteArray("\xff\xfe") + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        QTest::newRow("UTF-16") << utf16 << 0 << left_lines(0, 5) << utf16;
     }
     void line_ends_and_lines_left() {
         QFETCH(QByteArray, data);
@@ -316,8 +333,66 @@ private slots:
         QVERIFY(rec.boxes.isEmpty());
         // Erasing without a card writes no file anywhere and says so.
         s.Erase_Dat_File_Click();
-        QCOMPARE(rec.texts(), QStringList{"Error Erase File !"});
+        QCOMPARE(rec.texts(), QStringList{"Error Erase File !\rNo SD drive is chosen."});
         QVERIFY(!QFile::exists(stray));
+    }
+
+    // Only a regular file is read or erased: a FIFO is not waited on, a link to a device is not
+    // read without end, and neither is written to.
+    void card_file_not_regular_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("link to /dev/zero") << "zero";
+    }
+    void card_file_not_regular() {
+        QFETCH(QString, kind);
+        Setup& s = open_setup();
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(dat()).constData(), 0600), 0);
+        else
+            QVERIFY(QFile::link("/dev/zero", dat()));
+        s.Read_Dat_File_Click();
+        QCOMPARE(rec.texts(), QStringList{"Error Reading File!\rKL.Dat is not a regular file."});
+        QCOMPARE(rows(), 0);
+        rec.boxes.clear();
+        s.chk_erase_after_read->setChecked(false);
+        s.Erase_Dat_File_Click();
+        QCOMPARE(rec.texts(), QStringList{"Error Erase File !\rKL.Dat is not a regular file."});
+    }
+
+    // The lines left are written over the file that was read, and only while its name still
+    // leads to it: a card taken out, or a file put in its place, is not written to.
+    void rewrites_only_the_file_read_data() {
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("name leads nowhere") << false;
+        QTest::newRow("another file under the name") << true;
+    }
+    void rewrites_only_the_file_read() {
+        QFETCH(bool, replaced);
+        const QByteArray data = "A#1 99.0 kg%02/02/24@09:10\r\n";
+        write_file(dat(), data);
+        CardFile file(dat());
+        QFile in;
+        QVERIFY(file.open(in, nullptr));
+        QCOMPARE(in.readAll(), data);
+        const QString moved = card->path() + "/moved.Dat";
+        QVERIFY(QFile::rename(dat(), moved));
+        if (replaced) write_file(dat(), "other");
+        QBuffer rest;
+        rest.setData("left\r\n");
+        QVERIFY(rest.open(QIODevice::ReadOnly));
+        QString why;
+        QVERIFY(!file.rewrite(rest, &why));
+        QVERIFY(why.contains("no longer the file that was read"));
+        QCOMPARE(read_all(moved), data);
+        QCOMPARE(QFile::exists(dat()), replaced);
+        if (replaced) QCOMPARE(read_all(dat()), QByteArray("other"));
+        // Under its own name the file read is rewritten in place.
+        QVERIFY(QFile::remove(dat()) || !replaced);
+        QVERIFY(QFile::rename(moved, dat()));
+        QVERIFY(rest.seek(0));
+        QVERIFY(file.rewrite(rest, &why));
+        QCOMPARE(read_all(dat()), QByteArray("left\r\n"));
     }
 
     void erase_messages_data() {

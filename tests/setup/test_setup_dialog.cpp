@@ -252,6 +252,44 @@ private slots:
         QCOMPARE(rec.beeps, 3);
     }
 
+    // A type typed into a network scale takes it out of the network list only when the list is
+    // read again: until then it stays where it was, and "Delete Scale" deletes the scale shown.
+    void record_leaving_the_list() {
+        for (int id : {130, 131, 132, 133})
+            add_scale(id);
+        QCOMPARE(db->exec("UPDATE syscfg SET commtype='USB485'"), QString());
+        Setup& s = setup_form();
+        s.open();
+        auto netid_of = [&](const QString& where) {
+            return db->scalar("SELECT group_concat(NetID) FROM ScaleCFG WHERE " + where).toString();
+        };
+        s.Command1_Click(2);
+        QCOMPARE(s.txtFields[4]->text(), QString("131"));
+        s.txtFields[5]->setText("RS232");
+        s.txtFields_LostFocus();
+        QCOMPARE(netid_of("sctype='RS232'"), QString("131"));
+        rec.answers = {ui::vbYes};
+        s.Command3_Click();
+        QCOMPARE(netid_of("1"), QString("130,132,133"));
+        QCOMPARE(s.txtFields[4]->text(), QString("130"));
+
+        // The same edit, then a description and navigation: nothing is skipped or dropped.
+        s.Command1_Click(2);
+        s.txtFields[5]->setText("RS232");
+        s.txtFields_LostFocus();
+        s.txtFields[0]->setText("Bench");
+        s.txtFields_LostFocus();
+        QCOMPARE(netid_of("Description='Bench' AND sctype='RS232'"), QString("132"));
+        QCOMPARE(s.datPrimaryRS->Recordset()->RecordCount(), 3);
+        s.Command1_Click(2);
+        QCOMPARE(s.txtFields[4]->text(), QString("133"));
+        s.Command1_Click(1);
+        QCOMPARE(s.txtFields[4]->text(), QString("132"));
+        s.Command1_Click(3);
+        QCOMPARE(s.txtFields[4]->text(), QString("133"));
+        QCOMPARE(rec.texts(), QStringList{"Are you sure that you want to delete this record?"});
+    }
+
     void time_zone_data() {
         QTest::addColumn<QByteArray>("tz");
         QTest::addColumn<QDate>("date");

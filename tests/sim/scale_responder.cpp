@@ -1,5 +1,7 @@
 #include "tests/sim/scale_responder.h"
 
+#include <algorithm>
+
 #include "platform/clock/clock.h"
 
 namespace sim {
@@ -128,7 +130,11 @@ void Responder::command(int addr, char c) {
     if (!s) return; // another scale's frame
     s->commands += c;
     if (is_reading_command(c)) {
-        reply(reading_reply(*s));
+        const QByteArray r = reading_reply(*s);
+        if (s->half_late > 0)
+            reply(r.left(r.size() / 2), s->half_late);
+        else
+            reply(r);
     } else if (c == 'J' || c == 'G' || c == 'T') {
         QByteArray r;
         if (link_ == Link::network) r += static_cast<char>(s->addr);
@@ -173,14 +179,19 @@ QByteArray Responder::reading_reply(const Scale& s) const {
     return r;
 }
 
-void Responder::reply(QByteArray bytes) {
+void Responder::reply(QByteArray bytes, double extra_late) {
     if (silent) return;
     bytes.prepend(garbage);
     const int pieces = std::max(1, std::min<int>(split, static_cast<int>(bytes.size())));
-    const double start = now() + late;
+    const double start = now() + late + extra_late;
     const qsizetype step = (bytes.size() + pieces - 1) / pieces;
-    for (int k = 0; k < pieces; ++k)
-        out_.append({start + k * split_gap, bytes.mid(k * step, step)});
+    for (int k = 0; k < pieces; ++k) {
+        // Kept in the order they come: a late reply lets the ones due before it pass.
+        const Chunk chunk{start + k * split_gap, bytes.mid(k * step, step)};
+        auto at = std::upper_bound(out_.begin(), out_.end(), chunk.due,
+                                   [](double due, const Chunk& c) { return due < c.due; });
+        out_.insert(at, chunk);
+    }
     if (on_reply) on_reply();
 }
 

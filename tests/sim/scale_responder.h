@@ -26,6 +26,8 @@ struct Scale {
     QList<QByteArray> records;
     QList<int> record_addrs;              // address byte of each record (this scale's by default)
     QMap<char, QList<QByteArray>> config; // fields of the "J", "G" and "T" replies
+    // When above 0: each reading reply is cut off, only its first half comes, this many seconds late.
+    double half_late = 0;
 
     // What the scale received.
     QByteArray commands;      // each command character, in order
@@ -92,7 +94,7 @@ private:
     void feed(char c);
     void command(int addr, char c);
     void block(int addr, const QByteArray& letter_and_data);
-    void reply(QByteArray bytes);
+    void reply(QByteArray bytes, double extra_late = 0);
     Scale* target(int addr);
 
     Link link_;

@@ -1,0 +1,21 @@
+#include "platform/db/statement_cache.h"
+
+#include "platform/db/sql_error.h"
+
+namespace adodb {
+
+QSqlQuery* StatementCache::get(const QSqlDatabase& db, const QString& sql, QString* error) {
+    std::unique_ptr<QSqlQuery>& q = statements_[sql];
+    if (!q) {
+        q = std::make_unique<QSqlQuery>(db);
+        q->setForwardOnly(true);
+        if (!q->prepare(sql)) {
+            *error = sql_error(*q);
+            statements_.erase(sql);
+            return nullptr;
+        }
+    }
+    return q.get();
+}
+
+} // namespace adodb

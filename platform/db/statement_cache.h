@@ -1,0 +1,23 @@
+#pragma once
+// Prepared statements kept by their SQL text, so that a statement run again and again (every
+// store, every page read next to another) is prepared once.
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <map>
+#include <memory>
+
+namespace adodb {
+
+class StatementCache {
+public:
+    // The statement `sql` prepared on `db`, forward only; null when it cannot be prepared, with
+    // `error` telling why.
+    QSqlQuery* get(const QSqlDatabase& db, const QString& sql, QString* error);
+    void clear() { statements_.clear(); }
+
+private:
+    std::map<QString, std::unique_ptr<QSqlQuery>> statements_;
+};
+
+} // namespace adodb
