@@ -6,6 +6,7 @@
 #include <QSaveFile>
 
 #include "core/core_state.h"
+#include "platform/db/adodb.h"
 
 QString cfg_path() {
     return join_path(app_path(), QStringLiteral("cfg.txt"));
@@ -54,4 +55,9 @@ QString find_data_file(const QString& folder) {
 QString data_conn_str(const QString& folder, const QString& file) {
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=") + folder + QLatin1Char('\\') +
            file;
+}
+
+bool data_folder_name_usable(const QString& folder, const QString& file) {
+    return !folder.contains(QLatin1Char('\n')) && !folder.contains(QLatin1Char('\r')) &&
+           adodb::path_from_conn_str(data_conn_str(folder, file)) == join_path(folder, file);
 }

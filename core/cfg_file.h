@@ -23,3 +23,7 @@ QString join_path(const QString& folder, const QString& file);
 // The connection string of the database file `file` in `folder`:
 // "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + folder + "\" + file.
 QString data_conn_str(const QString& folder, const QString& file);
+
+// True when the data folder `folder` comes back whole from cfg.txt (one line) and from the
+// connection string built from it for its data file `file`.
+bool data_folder_name_usable(const QString& folder, const QString& file);

@@ -10,7 +10,6 @@
 
 #include "core/cfg_file.h"
 #include "core/core_state.h"
-#include "platform/db/adodb.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/twips.h"
 #include "platform/volumes/volumes.h"
@@ -179,12 +178,7 @@ void getdatapath::Command1_Click() {
                    ui::vbOKOnly);
         return;
     }
-    // The folder must come back whole from cfg.txt (one line) and from the connection string
-    // that start-up builds from it.
-    const bool one_line =
-        !core.data_path.contains(QLatin1Char('\n')) && !core.data_path.contains(QLatin1Char('\r'));
-    if (!one_line ||
-        adodb::path_from_conn_str(data_conn_str(core.data_path, found)) != join_path(core.data_path, found)) {
+    if (!data_folder_name_usable(core.data_path, found)) {
         ui::MsgBox(
             QStringLiteral("The folder ") + core.data_path +
                 QStringLiteral(" cannot be used as the data folder: its name holds characters that Weyvane "

@@ -55,24 +55,82 @@ void store(const Settings& s) {
     core.usb_reset_count = s.usb_reset_count;
 }
 
+// The communication types that the links act on, as the row stores them.
+bool is_comm_type(const QString& text) {
+    for (const char* name : {"RS232", "RS485", "USB", "USB485", "Ethernet"})
+        if (text == QLatin1String(name)) return true;
+    return false;
+}
+
+// A setting of the row that cannot be used: what is wrong, the field, and whether the Setup
+// dialog stores a new value for it (it cannot without the row, nor for tagblz or a missing field).
+struct Problem {
+    QString text;
+    QString field;
+    bool setup_corrects = false;
+};
+
+// The value a setting has in `s`, as the message names it.
+QString shown(const Settings& s, const QString& field) {
+    if (field == QLatin1String("commtype")) return s.comm_type;
+    if (field == QLatin1String("commport")) return QString::number(s.comm_port);
+    if (field == QLatin1String("rfnet")) return QString::number(s.rf_net);
+    if (field == QLatin1String("smallfonts")) return QString::number(s.small_fonts);
+    if (field == QLatin1String("rfnetid")) return s.rf_net_id;
+    if (field == QLatin1String("tagblz")) return QString::number(s.tag_blz);
+    if (field == QLatin1String("netpolltime")) return QString::number(s.net_poll_time);
+    if (field == QLatin1String("netdeltime")) return QString::number(s.net_del_time);
+    if (field == QLatin1String("usbreset")) return QString::number(s.usb_reset_count);
+    return QString();
+}
+
+// One line per problem with the value used instead, then the advice that works for them.
+QString describe(const QList<Problem>& problems, const Settings& used, const QString& instead_intro) {
+    QStringList lines;
+    QStringList in_setup;
+    bool elsewhere = false;
+    for (const Problem& p : problems) {
+        QString line = p.text;
+        if (!p.field.isEmpty()) {
+            const QString value = shown(used, p.field);
+            line += QLatin1Char(' ') +
+                    instead_intro.arg(p.field, value.isEmpty() ? QStringLiteral("no value") : value);
+        }
+        lines.append(line);
+        if (p.setup_corrects)
+            in_setup.append(p.field);
+        else
+            elsewhere = true;
+    }
+    if (!in_setup.isEmpty())
+        lines.append(
+            QStringLiteral("Correct %1 in Scale Configurations.").arg(in_setup.join(QStringLiteral(", "))));
+    if (elsewhere)
+        lines.append(
+            QStringLiteral("Weyvane has no window that corrects the rest: the database zqdata.mdb must "
+                           "be corrected with a database tool or replaced by one that holds a complete "
+                           "settings row."));
+    return lines.join(QChar('\r'));
+}
+
 // Reads the first row of syscfg into `out`, field by field. A field that cannot be read keeps
 // what `out` holds, and what is wrong with it is appended to `problems`. False (with the reason
 // in `problems`) only when the database cannot be opened.
-bool read_row(Settings& out, QStringList& problems) {
+bool read_row(Settings& out, QList<Problem>& problems) {
     adodb::Connection cn;
     if (!cn.Open(core.conn_str, QString(), QString(), -1)) {
-        problems.append(QStringLiteral("The settings could not be read: ") + cn.error());
+        problems.append({QStringLiteral("The settings could not be read: ") + cn.error(), QString()});
         return false;
     }
     adodb::Recordset rs;
     if (!rs.Open(QStringLiteral("syscfg"), cn, adodb::adOpenDynamic, adodb::adLockPessimistic, -1)) {
-        problems.append(QStringLiteral("The settings could not be read: ") + rs.error());
+        problems.append({QStringLiteral("The settings could not be read: ") + rs.error(), QString()});
         cn.Close();
         return true;
     }
     rs.MoveFirst();
     if (rs.IsEOF()) {
-        problems.append(QStringLiteral("The configuration record is missing"));
+        problems.append({QStringLiteral("The configuration record is missing"), QString()});
         rs.Close();
         cn.Close();
         return true;
@@ -81,10 +139,15 @@ bool read_row(Settings& out, QStringList& problems) {
     // A field's value, or nothing after noting that the record lacks the field.
     const auto field = [&](const char* name) -> std::optional<QVariant> {
         if (!rs.HasField(QString::fromLatin1(name))) {
-            problems.append(QStringLiteral("The configuration record has no setting %1.").arg(name));
+            problems.append({QStringLiteral("The configuration record has no setting %1.").arg(name),
+                             QString::fromLatin1(name)});
             return std::nullopt;
         }
         return rs.Value(QString::fromLatin1(name));
+    };
+    const auto bad = [&](const char* name, const QString& text) {
+        const QString f = QString::fromLatin1(name);
+        problems.append({text, f, f != QLatin1String("tagblz")});
     };
     // A whole-number field without default: null or not a number is a failure.
     const auto whole = [&](const char* name, int16_t& target) {
@@ -96,10 +159,10 @@ bool read_row(Settings& out, QStringList& problems) {
         if (ok)
             target = n;
         else
-            problems.append(
-                v.isNull() ? QStringLiteral("The setting %1 of the configuration record is empty.").arg(name)
-                           : QStringLiteral("The setting %1 of the configuration record is not a number: %2")
-                                 .arg(name, v.toString()));
+            bad(name, v.isNull()
+                          ? QStringLiteral("The setting %1 of the configuration record is empty.").arg(name)
+                          : QStringLiteral("The setting %1 of the configuration record is not a number: %2")
+                                .arg(name, v.toString()));
     };
     // Seconds held as text; null or empty gives the default.
     const auto seconds = [&](const char* name, double& target, double default_value) {
@@ -115,13 +178,17 @@ bool read_row(Settings& out, QStringList& problems) {
         if (ok)
             target = d;
         else
-            problems.append(QStringLiteral("The setting %1 of the configuration record is not a number: %2")
-                                .arg(name, v.toString()));
+            bad(name, QStringLiteral("The setting %1 of the configuration record is not a number: %2")
+                          .arg(name, v.toString()));
     };
 
     if (const std::optional<QVariant> comm_type = field("commtype")) {
-        if (comm_type->isNull())
-            problems.append(QStringLiteral("The setting commtype of the configuration record is empty."));
+        if (comm_type->isNull() || comm_type->toString().isEmpty())
+            bad("commtype", QStringLiteral("The setting commtype of the configuration record is empty."));
+        else if (!is_comm_type(comm_type->toString()))
+            bad("commtype", QStringLiteral("The setting commtype of the configuration record is not a "
+                                           "communication type: \"%1\".")
+                                .arg(comm_type->toString()));
         else
             out.comm_type = comm_type->toString();
     }
@@ -129,7 +196,7 @@ bool read_row(Settings& out, QStringList& problems) {
     whole("rfnet", out.rf_net);
     whole("smallfonts", out.small_fonts);
     int16_t rf_net_id = 0;
-    const int before = problems.size();
+    const auto before = problems.size();
     whole("rfnetid", rf_net_id);
     if (problems.size() == before) out.rf_net_id = QString::number(rf_net_id);
     whole("tagblz", out.tag_blz);
@@ -150,10 +217,12 @@ bool read_row(Settings& out, QStringList& problems) {
 
 bool load_syscfg() {
     Settings next = current();
-    QStringList problems;
+    QList<Problem> problems;
     read_row(next, problems);
     if (!problems.isEmpty()) {
-        ui::MsgBox(problems.first(), ui::vbOKOnly | ui::vbExclamation);
+        // Nothing of the row is taken: the settings in force stay.
+        ui::MsgBox(describe(problems, current(), QStringLiteral("Weyvane keeps %2 for %1.")),
+                   ui::vbOKOnly | ui::vbExclamation);
         return false;
     }
     store(next);
@@ -162,15 +231,13 @@ bool load_syscfg() {
 
 bool load_syscfg_at_startup(QString* fatal) {
     Settings next = delivered();
-    QStringList problems;
+    QList<Problem> problems;
     if (!read_row(next, problems)) {
-        if (fatal) *fatal = problems.join(QChar('\r'));
+        if (fatal) *fatal = problems.first().text;
         return false;
     }
     if (!problems.isEmpty())
-        ui::MsgBox(problems.join(QChar('\r')) + QChar('\r') +
-                       QStringLiteral("Weyvane goes on with the delivered settings where the record could "
-                                      "not be read. Correct them in Scale Configurations."),
+        ui::MsgBox(describe(problems, next, QStringLiteral("Weyvane uses %2 for %1 instead.")),
                    ui::vbOKOnly | ui::vbExclamation);
     store(next);
     return true;

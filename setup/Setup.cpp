@@ -270,27 +270,7 @@ void Setup::Form_Load() {
             Unload();
             return;
         }
-        const LinkType type = parse_link_type(rs.Value(QStringLiteral("commtype")).toString());
-        set_option(opt_rs232, type == LinkType::RS232);
-        set_option(opt_usb485, type == LinkType::USB485);
-        set_option(opt_ethernet, type == LinkType::Ethernet);
-        const bool com1 = rs.Value(QStringLiteral("commport")).toString() == QLatin1String("1");
-        set_option(opt_com1, com1);
-        set_option(opt_com2, !com1);
-        const auto text_of = [&](const char* field, QLineEdit* box) {
-            const QVariant v = rs.Value(QString::fromLatin1(field));
-            if (!v.isNull()) box->setText(v.toString());
-        };
-        text_of("netpolltime", txt_netpolltime);
-        text_of("netdeltime", txt_netdeltime);
-        text_of("usbreset", txt_usberr);
-        chk_RFnet->setChecked(rs.Int16(QStringLiteral("rfnet")) == -1);
-        chk_smallfonts->setChecked(rs.Int16(QStringLiteral("smallfonts")) == -1);
-        chk_enbcol->setChecked(rs.Int16(QStringLiteral("datacolenbstart")) == -1);
-        // A missing or out-of-range channel shows channel 0, which the save below then stores.
-        bool ok = false;
-        const int id = rs.Int16(QStringLiteral("rfnetid"), &ok);
-        cmbRfNetID->setCurrentIndex(ok && id >= 0 && id <= 6 ? id : 0);
+        show_settings(rs);
         rs.Close();
         conn.Close();
     }
@@ -324,6 +304,33 @@ void Setup::Form_Load() {
     if (Loaded()) savesettings();
 }
 
+void Setup::show_settings(const adodb::Recordset& rs) {
+    const bool was_quiet = quiet_;
+    quiet_ = true;
+    const LinkType type = parse_link_type(rs.Value(QStringLiteral("commtype")).toString());
+    set_option(opt_rs232, type == LinkType::RS232);
+    set_option(opt_usb485, type == LinkType::USB485);
+    set_option(opt_ethernet, type == LinkType::Ethernet);
+    const bool com1 = rs.Value(QStringLiteral("commport")).toString() == QLatin1String("1");
+    set_option(opt_com1, com1);
+    set_option(opt_com2, !com1);
+    const auto text_of = [&](const char* field, QLineEdit* box) {
+        const QVariant v = rs.Value(QString::fromLatin1(field));
+        box->setText(v.isNull() ? QString() : v.toString());
+    };
+    text_of("netpolltime", txt_netpolltime);
+    text_of("netdeltime", txt_netdeltime);
+    text_of("usbreset", txt_usberr);
+    chk_RFnet->setChecked(rs.Int16(QStringLiteral("rfnet")) == -1);
+    chk_smallfonts->setChecked(rs.Int16(QStringLiteral("smallfonts")) == -1);
+    chk_enbcol->setChecked(rs.Int16(QStringLiteral("datacolenbstart")) == -1);
+    // A missing or out-of-range channel shows channel 0, which the next save stores.
+    bool ok = false;
+    const int id = rs.Int16(QStringLiteral("rfnetid"), &ok);
+    cmbRfNetID->setCurrentIndex(ok && id >= 0 && id <= 6 ? id : 0);
+    quiet_ = was_quiet;
+}
+
 void Setup::Form_Unload(int& cancel) {
     (void)cancel;
     store_record();
@@ -334,6 +341,14 @@ void Setup::Form_Unload(int& cancel) {
 }
 
 void Setup::savesettings() {
+    // A focus change made by the failure message below would save (and fail) once more.
+    if (saving_) return;
+    saving_ = true;
+    save_row();
+    saving_ = false;
+}
+
+void Setup::save_row() {
     adodb::Connection conn;
     adodb::Recordset rs;
     if (!open_settings_row(conn, rs)) {
@@ -357,7 +372,19 @@ void Setup::savesettings() {
     rs.SetValue(QStringLiteral("smallfonts"), chk_smallfonts->isChecked());
     rs.SetValue(QStringLiteral("datacolenbstart"), chk_enbcol->isChecked());
     rs.SetValue(QStringLiteral("rfnetid"), cmbRfNetID->currentIndex());
-    if (!rs.Update()) ui::MsgBox(rs.error());
+    if (!rs.Update()) {
+        // Nothing of the change is kept: the dialog shows again what the row holds.
+        ui::MsgBox(QStringLiteral("The settings could not be saved: ") + rs.error() +
+                       QStringLiteral("\rThe dialog shows the settings as they are stored."),
+                   ui::vbOKOnly | ui::vbExclamation);
+        rs.CancelUpdate();
+        adodb::Connection stored_conn;
+        adodb::Recordset stored;
+        if (Loaded() && open_settings_row(stored_conn, stored)) {
+            show_settings(stored);
+            checkfields();
+        }
+    }
     rs.Close();
     conn.Close();
 }

@@ -113,9 +113,13 @@ protected:
 
 private:
     void build_controls();
+    // Puts the values of the settings row `rs` into the setting controls, running no handler.
+    void show_settings(const adodb::Recordset& rs);
     void reset_controls();
     void type_option_clicked(bool pump);
     void save_after_events();
+    // Writes the settings row from the controls (savesettings without its guard).
+    void save_row();
     void load_scale_records();
     void refresh_records();
     void show_record();
@@ -123,6 +127,7 @@ private:
     bool erase_dat_file(bool quiet);
 
     bool built_ = false;
+    bool saving_ = false;       // savesettings is running
     bool quiet_ = false;        // control changes made by the program itself run no handler
     bool record_shown_ = false; // the bound controls show the current record of datPrimaryRS
     std::unique_ptr<CDriveInfo> drive_info_;

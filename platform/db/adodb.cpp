@@ -24,7 +24,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <fcntl.h>
 #include <optional>
+#include <unistd.h>
 
 namespace adodb {
 namespace {
@@ -56,27 +58,57 @@ void choose_journal(QSqlQuery& q, const QString& path) {
     q.finish();
 }
 
-// Opens the SQLite file at `path` under the connection name `name`; never creates a file.
-bool open_sqlite(const QString& name, const QString& path, bool read_only, QString* error) {
+// How a connection holds its file: shared with other connections and programs, or, for a
+// compaction, for itself alone.
+enum class Access { shared, alone };
+
+// Opens the SQLite file at `path` under the connection name `name`; never creates a file, and
+// never makes a database of an empty file. A file held `alone` is locked as SQLite locks a file
+// for a writer, so that other programs cannot read or write it until the connection closes; a
+// file that another connection or program has open then fails with `*busy` set.
+bool open_sqlite(const QString& name, const QString& path, Access access, QString* error,
+                 bool* busy = nullptr) {
     const QFileInfo fi(path);
     if (path.isEmpty() || !fi.isFile()) {
         *error = QStringLiteral("Could not find file '%1'.").arg(path);
         return false;
     }
+    if (fi.size() == 0) {
+        *error = QStringLiteral("The file '%1' is empty: it holds no database.").arg(path);
+        return false;
+    }
+    // The log or journal of every write lies beside the file.
+    if (!may_write(fi.absolutePath())) {
+        *error =
+            QStringLiteral("The folder '%1' is write-protected. Weyvane keeps the journal of its database "
+                           "beside the file and must be allowed to write in that folder.")
+                .arg(fi.absolutePath());
+        return false;
+    }
+    const bool alone = access == Access::alone;
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     QUrl url = QUrl::fromLocalFile(fi.absoluteFilePath());
-    url.setQuery(read_only ? QStringLiteral("mode=ro") : QStringLiteral("mode=rw"));
+    url.setQuery(QStringLiteral("mode=rw"));
     db.setDatabaseName(url.toString(QUrl::FullyEncoded));
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(g_busy_timeout_ms));
+    // Waiting is pointless for a file that another program keeps open; a lock held for a moment
+    // by a writer is still waited for.
+    db.setConnectOptions(
+        QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(alone ? 250 : g_busy_timeout_ms));
     bool ok = db.open();
     QString why = ok ? QString() : db.lastError().text();
     if (ok) {
         QSqlQuery q(db);
-        // A file that is not a database fails here rather than at the first query.
-        ok = q.exec(QStringLiteral("PRAGMA synchronous = FULL")) &&
+        // A file that is not a database fails here rather than at the first query. A connection
+        // held alone takes the writer's lock before anything is read, and keeps it.
+        ok = (!alone || (q.exec(QStringLiteral("PRAGMA locking_mode = EXCLUSIVE")) &&
+                         q.exec(QStringLiteral("BEGIN EXCLUSIVE")) && q.exec(QStringLiteral("COMMIT")))) &&
+             q.exec(QStringLiteral("PRAGMA synchronous = FULL")) &&
              q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-        if (!ok) why = sql_error(q);
-        if (ok && !read_only) choose_journal(q, fi.absoluteFilePath());
+        if (!ok) {
+            why = sql_error(q);
+            if (busy) *busy = (q.lastError().nativeErrorCode().toInt() & 0xff) == 5; // SQLITE_BUSY
+        }
+        if (ok && !alone) choose_journal(q, fi.absoluteFilePath());
     }
     if (!ok) {
         *error = QStringLiteral("Could not open '%1': %2").arg(path, why.trimmed());
@@ -151,6 +183,11 @@ QString path_from_conn_str(const QString& conn_str) {
     return path;
 }
 
+bool may_write(const QString& path) {
+    // The effective rights, which an open for writing meets (access() would ask for the real ones).
+    return ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), W_OK, AT_EACCESS) == 0;
+}
+
 void set_busy_timeout_ms(int ms) {
     g_busy_timeout_ms = std::max(0, ms);
 }
@@ -212,7 +249,7 @@ bool Connection::Open(const QString& conn_str, const QString&, const QString&, i
     Close();
     error_.clear();
     const QString name = QStringLiteral("adodb-%1").arg(next_connection_id++);
-    if (!open_sqlite(name, path_from_conn_str(conn_str), false, &error_)) {
+    if (!open_sqlite(name, path_from_conn_str(conn_str), Access::shared, &error_)) {
         qCWarning(lcDb).noquote() << "open failed:" << error_;
         return false;
     }
@@ -955,8 +992,10 @@ bool Recordset::Requery() {
 
 // ---------------------------------------------------------------------------------------------
 
-bool CompactDatabase(const QString& src_conn_str, const QString& dst_conn_str, QString* error) {
+bool CompactDatabase(const QString& src_conn_str, const QString& dst_conn_str, QString* error,
+                     const std::function<bool(QString*)>& while_held, bool* in_use) {
     QString why;
+    bool busy = false;
     const QString src = path_from_conn_str(src_conn_str);
     const QString dst = path_from_conn_str(dst_conn_str);
     bool ok = false;
@@ -966,7 +1005,7 @@ bool CompactDatabase(const QString& src_conn_str, const QString& dst_conn_str, Q
         why = QStringLiteral("Database '%1' already exists.").arg(dst);
     } else {
         const QString name = QStringLiteral("adodb-compact-%1").arg(next_connection_id++);
-        if (open_sqlite(name, src, false, &why)) {
+        if (open_sqlite(name, src, Access::alone, &why, &busy)) {
             {
                 QSqlQuery q(QSqlDatabase::database(name, false));
                 q.prepare(QStringLiteral("VACUUM INTO ?"));
@@ -974,16 +1013,29 @@ bool CompactDatabase(const QString& src_conn_str, const QString& dst_conn_str, Q
                 ok = q.exec();
                 if (!ok)
                     why = QStringLiteral("Could not compact '%1' into '%2': %3").arg(src, dst, sql_error(q));
+                // The source's log is played into the source and removed: a log beside a file is
+                // played into whatever file bears that name, so none may be left for the copy.
+                if (ok && while_held) {
+                    ok = q.exec(QStringLiteral("PRAGMA journal_mode = DELETE")) && q.next() &&
+                         q.value(0).toString() == QLatin1String("delete");
+                    if (!ok) why = QStringLiteral("Could not end the log of '%1': %2").arg(src, sql_error(q));
+                    q.finish();
+                }
+                // Still held: no other program can have opened the source since the copy began.
+                if (ok && while_held) ok = while_held(&why);
             }
             QSqlDatabase::database(name, false).close();
             QSqlDatabase::removeDatabase(name);
             if (!ok)
                 for (const char* suffix : {"", "-journal", "-wal", "-shm"})
                     QFile::remove(dst + QLatin1String(suffix));
+        } else if (busy) {
+            why = QStringLiteral("The database '%1' is open in another program.").arg(src);
         }
     }
     if (!ok) qCWarning(lcDb).noquote() << "compaction failed:" << why;
     if (error) *error = why;
+    if (in_use) *in_use = busy;
     return ok;
 }
 

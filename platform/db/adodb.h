@@ -55,6 +55,9 @@ enum SearchDirection { adSearchBackward = -1, adSearchForward = 1 };
 // The file path that a connection string names ("\" taken as "/").
 QString path_from_conn_str(const QString& conn_str);
 
+// True when this program may write the file or folder at `path`, with the rights it runs with.
+bool may_write(const QString& path);
+
 // How long a write waits for a lock held by another connection before it fails (milliseconds);
 // applies to connections opened afterwards.
 void set_busy_timeout_ms(int ms);
@@ -170,6 +173,12 @@ private:
 // Compacts one database file into another (both named by connection strings), at the speed of
 // SQLite's VACUUM INTO; records still in the source's write-ahead log are part of the copy. The
 // destination must not exist; on failure nothing is left at the destination.
-bool CompactDatabase(const QString& src_conn_str, const QString& dst_conn_str, QString* error = nullptr);
+// The source is held for the compaction alone, by SQLite's locks, which other programs respect:
+// a source that another connection or program has open is not compacted (`in_use` is set), and
+// none can open it until the compaction ends. `while_held`, when given, runs once the copy is
+// complete, while the source is still held and its log has been played into it and removed: the
+// copy can take the source's place there. Its false (with the reason) fails the compaction.
+bool CompactDatabase(const QString& src_conn_str, const QString& dst_conn_str, QString* error = nullptr,
+                     const std::function<bool(QString*)>& while_held = {}, bool* in_use = nullptr);
 
 } // namespace adodb

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <sys/stat.h>
 
 #include "app/frmMain.h"
 #include "app/module_state.h"
@@ -20,6 +21,7 @@
 #include "core/getdatapath.h"
 #include "platform/instance/instance.h"
 #include "platform/ui/message_box.h"
+#include "tests/support/permissions.h"
 #include "tests/support/temp_database.h"
 #include "tests/support/test_main.h"
 
@@ -129,11 +131,15 @@ private slots:
         QTest::addColumn<QString>("damage");
         QTest::newRow("not a database") << "garbage";
         QTest::newRow("temp.mdb cannot be removed") << "temp-folder";
+        QTest::newRow("write-protected") << "read-only";
     }
     void failed_compaction_keeps_original() {
         QFETCH(QString, damage);
+        testsupport::PermissionsBind bind;
         if (damage == "garbage") {
             write_all(app->path(), QByteArray("this is not a database file").repeated(100));
+        } else if (damage == "read-only") {
+            QVERIFY(QFile::setPermissions(app->path(), QFile::ReadOwner));
         } else {
             QVERIFY(QDir().mkpath(app->folder + "/temp.mdb/inside"));
         }
@@ -143,6 +149,8 @@ private slots:
 
         QCOMPARE(read_all(app->path()), before);
         QVERIFY(has_text(rec, "The database " + app->path() + " could not be compacted"));
+        if (damage == "read-only")
+            QVERIFY2(has_text(rec, "(the file is write-protected)"), qPrintable(rec.texts().join('|')));
         QCOMPARE(rec.pointers, (QList<int>{ui::vbHourglass, ui::vbDefault}));
         // Start-up went on past the compaction.
         QVERIFY(main_form().isVisible());
@@ -290,35 +298,106 @@ private slots:
         QCOMPARE(core.comm_port, int16_t(1));
     }
 
-    // A settings row that cannot be read leaves the delivered settings for what could not be
-    // read, after one message; what could be read is taken.
+    // A settings row that cannot be used leaves the delivered settings for what could not be
+    // used, after one message that names each value, the value taken instead, and only advice
+    // that works; what could be read is taken.
     void unreadable_settings_take_delivered_values_data() {
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QString>("comm_type");
         QTest::addColumn<int>("comm_port");
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<bool>("setup_advice");
         QTest::newRow("commtype null") << "UPDATE syscfg SET commtype=NULL, commport='2'"
-                                       << "RS232" << 2;
+                                       << "RS232" << 2 << "RS232 for commtype" << true;
+        QTest::newRow("commtype empty") << "UPDATE syscfg SET commtype=''"
+                                        << "RS232" << 1 << "RS232 for commtype" << true;
+        QTest::newRow("commtype Serial") << "UPDATE syscfg SET commtype='Serial', commport='2'"
+                                         << "RS232" << 2 << "RS232 for commtype" << true;
+        QTest::newRow("commtype lower case") << "UPDATE syscfg SET commtype='rs232'"
+                                             << "RS232" << 1 << "\"rs232\"" << true;
         QTest::newRow("commport word") << "UPDATE syscfg SET commtype='USB485', commport='COM2'"
-                                       << "USB485" << 1;
+                                       << "USB485" << 1 << "1 for commport" << true;
+        QTest::newRow("tagblz word") << "UPDATE syscfg SET tagblz='x'"
+                                     << "RS232" << 1 << "0 for tagblz" << false;
         QTest::newRow("row missing") << "DELETE FROM syscfg"
-                                     << "RS232" << 1;
+                                     << "RS232" << 1 << "missing" << false;
     }
     void unreadable_settings_take_delivered_values() {
         QFETCH(QString, sql);
         QFETCH(QString, comm_type);
         QFETCH(int, comm_port);
+        QFETCH(QString, told);
+        QFETCH(bool, setup_advice);
         QCOMPARE(app->exec(sql), QString());
         core.comm_type = "left from before";
 
         QVERIFY(Main());
 
         QCOMPARE(rec.boxes.size(), 1);
-        QVERIFY(rec.boxes[0].text.contains("delivered settings"));
+        QVERIFY2(rec.boxes[0].text.contains(told), qPrintable(rec.boxes[0].text));
+        QCOMPARE(rec.boxes[0].text.contains("Scale Configurations"), setup_advice);
         QCOMPARE(core.comm_type, comm_type);
         QCOMPARE(core.comm_port, int16_t(comm_port));
         QCOMPARE(core.rf_net_id, QString("0"));
         QCOMPARE(core.net_poll_time, 0.33);
         QVERIFY(main_form().Loaded());
+    }
+
+    // Files that hold no usable database end start-up with one message, and stay as they were.
+    void unusable_database_file_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("zero bytes") << "empty"
+                                    << "is empty";
+        QTest::newRow("write-protected folder") << "folder"
+                                                << "must be allowed to write in that folder";
+    }
+    void unusable_database_file() {
+        QFETCH(QString, kind);
+        QFETCH(QString, told);
+        if (kind == "empty") write_all(app->path(), QByteArray());
+        QVERIFY(write_cfg(app->folder));
+        const QByteArray before = read_all(app->path());
+        const QFile::Permissions writable = QFile::permissions(app->folder);
+        bool ended = false;
+        {
+            testsupport::PermissionsBind bind;
+            if (kind == "folder")
+                QVERIFY(QFile::setPermissions(app->folder, QFile::ReadOwner | QFile::ExeOwner));
+            ended = !Main();
+            QFile::setPermissions(app->folder, writable);
+        }
+        QVERIFY(ended);
+        QVERIFY2(rec.boxes.size() == 1, qPrintable(rec.texts().join('|')));
+        QVERIFY2(rec.boxes[0].text.contains(told), qPrintable(rec.boxes[0].text));
+        QCOMPARE(read_all(app->path()), before);
+        QVERIFY(!QFile::exists(app->folder + "/temp.mdb"));
+        QVERIFY(!QFile::exists(app->path() + "-wal"));
+    }
+
+    // A data folder whose name the connection string cannot carry is refused at start-up as the
+    // chooser refuses it, and the chooser is offered.
+    void cfg_folder_name_not_usable() {
+        testsupport::TempDatabase data;
+        QVERIFY(data.ok());
+        const QString folder = app->folder + "/x; Mode=1";
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::copy(app->path(), folder + "/zqdata.mdb"));
+        QVERIFY(write_cfg(folder));
+        rec.on_box = [&](const ui::UiRecorder::Box& box) {
+            if (!box.text.contains("cannot be used")) return;
+            QTimer::singleShot(0, [&] {
+                getdatapath_form().Dir1->setPath(data.folder);
+                getdatapath_form().Command1_Click();
+                if (getdatapath_form().Loaded()) getdatapath_form().Unload();
+            });
+        };
+
+        QVERIFY(Main());
+
+        QVERIFY2(rec.boxes.size() == 1 && rec.boxes[0].text.contains(folder),
+                 qPrintable(rec.texts().join('|')));
+        QCOMPARE(core.conn_str, kPrefix + data.folder + "\\zqdata.mdb");
     }
 
     void program_folder_database_in_other_case_is_compacted() {
@@ -344,10 +423,12 @@ private slots:
         QTest::newRow("log left by a killed writer") << "killed writer" << true;
         QTest::newRow("stale shared-memory file") << "stale shm" << true;
         QTest::newRow("another program still writing") << "open writer" << false;
+        QTest::newRow("another program holding it, log played in") << "idle holder" << false;
+        QTest::newRow("another program inside a transaction") << "open transaction" << false;
     }
     // Readings in the write-ahead log beside the database are never lost: they are in the
-    // compacted copy, or, while another program still holds the log open, the file is left as
-    // it was.
+    // compacted copy, or, while another program holds the file open, the file is left as it was
+    // and what that program commits afterwards lands in it.
     void compaction_with_side_files() {
         QFETCH(QString, side);
         QFETCH(bool, compacted);
@@ -365,8 +446,12 @@ private slots:
             for (int i = 0; i < 3; ++i)
                 QVERIFY(q.exec(
                     QString("INSERT INTO datacol (ScaleID, Reading) VALUES ('S%1', 'in the log')").arg(i)));
+            if (side == "idle holder") QVERIFY(q.exec("PRAGMA wal_checkpoint(TRUNCATE)"));
+            if (side == "open transaction")
+                QVERIFY(q.exec("BEGIN") &&
+                        q.exec("INSERT INTO datacol (ScaleID, Reading) VALUES ('T', 'after')"));
         }
-        QVERIFY(QFileInfo(wal).size() > 0);
+        QVERIFY(QFileInfo(wal).size() > 0 || side == "idle holder");
         if (side == "killed writer") {
             // What a killed process leaves: the file and its log as they stood, nobody holding them.
             QTemporaryDir keep;
@@ -379,16 +464,34 @@ private slots:
             QSqlDatabase::removeDatabase(writer_name);
             write_all(shm, QByteArray(32768, '\x5a'));
         }
+        const auto inode = [&] {
+            struct stat st {};
+            return ::stat(QFile::encodeName(app->path()).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+        };
+        const auto before = inode();
         QString error;
-        QCOMPARE(compact_database(app->folder, &error), compacted);
+        bool in_use = false;
+        QCOMPARE(compact_database(app->folder, &error, &in_use), compacted);
         QVERIFY(!QFile::exists(app->folder + "/temp.mdb"));
         if (compacted) {
             QVERIFY2(error.isEmpty(), qPrintable(error));
+            QVERIFY(!in_use);
             // The compacted file holds the readings by itself: no log is left to play into it.
             QVERIFY(QFileInfo(wal).size() == 0);
         } else {
-            QVERIFY(!error.isEmpty());
+            QVERIFY(in_use);
+            QVERIFY(error.contains("open in another program"));
+            QCOMPARE(inode(), before);
+            // The other program's work after the start is in the file the program uses.
+            {
+                QSqlQuery q(QSqlDatabase::database(writer_name, false));
+                if (side == "open transaction")
+                    QVERIFY(q.exec("COMMIT"));
+                else
+                    QVERIFY(q.exec("INSERT INTO datacol (ScaleID, Reading) VALUES ('T', 'after')"));
+            }
             QSqlDatabase::removeDatabase(writer_name);
+            QCOMPARE(app->scalar("SELECT COUNT(*) FROM datacol WHERE Reading = 'after'").toInt(), 1);
         }
         QCOMPARE(app->scalar("SELECT COUNT(*) FROM datacol WHERE Reading = 'in the log'").toInt(), 3);
         QCOMPARE(app->scalar("PRAGMA integrity_check").toString(), QString("ok"));

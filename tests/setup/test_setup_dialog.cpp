@@ -6,11 +6,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTimer>
 #include <QtTest>
 
 #include "app/module_state.h"
 #include "core/core_state.h"
+#include "platform/db/adodb.h"
 #include "platform/timezone/timezone.h"
 #include "platform/ui/message_box.h"
 #include "platform/volumes/volumes.h"
@@ -148,6 +151,34 @@ private slots:
         QVERIFY(!s.Loaded());
         QVERIFY(rec.texts().contains("The configuration record is missing"));
         QCOMPARE(scales(), 0);
+    }
+
+    // A change that cannot be stored is reported as not saved, and the dialog shows what the row
+    // holds, not what was typed.
+    void failed_save_shows_stored_settings() {
+        add_scale(130);
+        Setup& s = setup_form();
+        s.open();
+        QCOMPARE(field("netpolltime"), QString(".33"));
+        const int timeout = adodb::busy_timeout_ms();
+        adodb::set_busy_timeout_ms(50);
+        {
+            // Another program holds the database's write lock.
+            QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other-writer");
+            other.setDatabaseName(db->path());
+            QVERIFY(other.open());
+            QSqlQuery q(other);
+            QVERIFY(q.exec("BEGIN IMMEDIATE"));
+            s.txt_netpolltime->setText(".5");
+            s.txt_time_LostFocus();
+            QVERIFY(q.exec("ROLLBACK"));
+        }
+        QSqlDatabase::removeDatabase("other-writer");
+        adodb::set_busy_timeout_ms(timeout);
+        QVERIFY2(rec.boxes.size() == 1, qPrintable(rec.texts().join('|')));
+        QVERIFY2(rec.boxes[0].text.contains("could not be saved"), qPrintable(rec.boxes[0].text));
+        QCOMPARE(s.txt_netpolltime->text(), QString(".33"));
+        QCOMPARE(field("netpolltime"), QString(".33"));
     }
 
     void default_record() {
