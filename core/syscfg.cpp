@@ -57,7 +57,7 @@ void store(const Settings& s) {
 
 // The communication types that the links act on, as the row stores them.
 bool is_comm_type(const QString& text) {
-    for (const char* name : {"RS232", "RS485", "USB", "USB485", "Ethernet"})
+    for (const char* name : kCommTypeNames)
         if (text == QLatin1String(name)) return true;
     return false;
 }

@@ -2,6 +2,12 @@
 // The settings row of syscfg, copied into the settings of `core` (core/core_state.h).
 #include <QString>
 
+#include <array>
+
+// The communication types, as the settings row stores them; links/link_type.h parses them in
+// this order.
+inline constexpr std::array<const char*, 5> kCommTypeNames{"RS232", "RS485", "USB", "USB485", "Ethernet"};
+
 // Reads the first row of syscfg through core.conn_str into comm_type, comm_settings, comm_port,
 // rf_net, small_fonts, rf_net_id, tag_blz, net_poll_time, net_del_time and usb_reset_count.
 // When the database cannot be opened, the row is missing or a field is null or not a number,

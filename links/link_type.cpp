@@ -1,21 +1,12 @@
 #include "links/link_type.h"
 
-#include <array>
-#include <utility>
-
 #include "core/core_state.h"
-
-namespace {
-constexpr std::array<std::pair<LinkType, const char*>, 5> kNames{{{LinkType::RS232, "RS232"},
-                                                                  {LinkType::RS485, "RS485"},
-                                                                  {LinkType::USB, "USB"},
-                                                                  {LinkType::USB485, "USB485"},
-                                                                  {LinkType::Ethernet, "Ethernet"}}};
-}
+#include "core/syscfg.h"
 
 LinkType parse_link_type(const QString& text) {
-    for (const auto& [type, name] : kNames)
-        if (text == QLatin1String(name)) return type;
+    // The enum lists the types in the order of kCommTypeNames, after none.
+    for (size_t i = 0; i < kCommTypeNames.size(); ++i)
+        if (text == QLatin1String(kCommTypeNames[i])) return static_cast<LinkType>(i + 1);
     return LinkType::none;
 }
 

@@ -5,6 +5,8 @@
 #include <QString>
 
 enum class LinkType { none, RS232, RS485, USB, USB485, Ethernet };
+static_assert(static_cast<int>(LinkType::Ethernet) == 5,
+              "one value per name of kCommTypeNames, in its order");
 
 // The link that `text` names, exactly as the settings row stores it ("RS232", "RS485", "USB",
 // "USB485", "Ethernet"); none for any other text.
