@@ -21,7 +21,7 @@ build-asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 test: build build-asan
-	tools/check-layers
+	tools/check-layers $(BUILD)
 	tools/check-format
 	tools/run-tests $(BUILD)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 tools/run-tests $(ASAN_BUILD)
