@@ -429,7 +429,8 @@ private slots:
 
     // The recordset acts on its current record by its key. A record that an edit takes out of the
     // source's condition stays where it was until Requery; one removed by another connection is
-    // never replaced by a neighbour; a count kept for other orders is the source's own.
+    // never replaced by a neighbour, and an Update or Delete of it fails with a message; a count
+    // kept for other orders is the source's own.
     void current_record_by_key() {
         TempDatabase db;
         QCOMPARE(db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 450) "
@@ -462,8 +463,13 @@ private slots:
         QVERIFY(rs.Update());
         const QString id = rs.Value("ID").toString();
         QCOMPARE(db.exec("DELETE FROM ScaleCFG WHERE ID=" + id), QString());
+        rs.SetValue("NetID", 501);
+        QVERIFY(!rs.Update());
+        QVERIFY(!rs.error().isEmpty());
         QVERIFY(!rs.Delete());
+        QVERIFY(!rs.error().isEmpty());
         QCOMPARE(db.scalar("SELECT COUNT(*) FROM ScaleCFG").toInt(), 449);
+        QCOMPARE(db.scalar("SELECT COUNT(*) FROM ScaleCFG WHERE NetID IN (500, 501)").toInt(), 0);
     }
 
     // Many records: pages read from both ends fit together, in every ordering.
