@@ -13,6 +13,7 @@
 
 #include "core/cfg_file.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/modal.h"
 #include "platform/ui/twips.h"
 
 namespace {
@@ -30,9 +31,8 @@ std::function<bool(const QString&)> frmAbout::launcher = [](const QString& progr
 };
 
 frmAbout::frmAbout(QWidget* owner) : ui::Form(owner, false) {
-    // A fixed dialog: a title and the close box, no minimise or maximise button.
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    // A fixed dialog.
+    setWindowFlags(ui::dialog_flags());
 }
 
 QString frmAbout::version_text() {

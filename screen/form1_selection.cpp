@@ -94,6 +94,8 @@ void form1::Combo1_Click() {
     // The pump may have run another selection; the list's position now is the one that counts.
     const int now = Combo1->currentIndex();
     if (!is_slot(now)) return;
+    // Another scale's readings start again at the display's own size.
+    if (now != links.cur_scale) Screen->restartSize();
     links.cur_scale = static_cast<int16_t>(now);
     links.cur_scale_addr = links.scale_addr[now];
     if (links.op_mode == 0 || links.op_mode == 1) links.poll_index = links.cur_scale;

@@ -105,6 +105,7 @@ void form1::setup_screen() {
         Screen->setFont(ui::condensed_font(QStringLiteral("Swiss911 XCm BT"), 72, true));
         Screen->setGeometry(ui::px(1320), ui::px(840), ui::px(3495), ui::px(1575));
     }
+    Screen->restartSize();
 
     // 5. Guards and the first view.
     if (!setup_pump(gen)) return;

@@ -1,5 +1,6 @@
 #include "platform/ui/fitting_label.h"
 
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QStyle>
@@ -50,7 +51,24 @@ QRect FittingLabel::text_rect() const {
 }
 
 QFont FittingLabel::shownFont() const {
-    return fitted_font(font(), text(), text_rect().width());
+    QFont start = font();
+    if (kept_points_ > 0 && kept_points_ < start.pointSizeF()) start.setPointSizeF(kept_points_);
+    return fitted_font(start, text(), text_rect().width());
+}
+
+void FittingLabel::setText(const QString& text) {
+    QLabel::setText(text);
+    if (!text.isEmpty()) kept_points_ = shownFont().pointSizeF();
+}
+
+void FittingLabel::restartSize() {
+    kept_points_ = 0;
+    update();
+}
+
+void FittingLabel::changeEvent(QEvent* e) {
+    if (e->type() == QEvent::FontChange) kept_points_ = 0;
+    QLabel::changeEvent(e);
 }
 
 void FittingLabel::paintEvent(QPaintEvent* e) {

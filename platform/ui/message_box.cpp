@@ -27,9 +27,7 @@ public:
         // Held modal by the program's own modal scope below, not by the window system: that
         // would drop the shell's close request while the box is open.
         box.setWindowModality(Qt::NonModal);
-        // A title and the close box, no minimise or maximise button.
-        box.setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                           Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+        box.setWindowFlags(dialog_flags());
         box.setWindowTitle(caption);
         // Lines of a message are joined by carriage returns; the box breaks lines at line feeds.
         QString shown = text;

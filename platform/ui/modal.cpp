@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
+#include <QTimer>
 
 #include "platform/ui/event_pump.h"
 
@@ -64,16 +65,38 @@ QWidget* top_window() {
     return stack.isEmpty() ? nullptr : stack.last().data();
 }
 
+// Brings the top modal window forward with the keyboard, restoring it when it was minimised.
+void bring_forward(QWidget* top) {
+    QWidget* w = top->window();
+    if (w->isMinimized()) w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
+    w->raise();
+    w->activateWindow();
+}
+
+// The active window is one that the top modal window holds back: the keyboard goes back to the
+// top modal window. Run after the activation has settled, since the window manager may still
+// be restoring the program's windows when it activates one.
+void keyboard_to_top() {
+    QWidget* top = top_window();
+    if (!top || !top->isVisible()) return;
+    QWidget* active = QApplication::activeWindow();
+    if (active && (active == top->window() || belongs_to(active, top))) return;
+    bring_forward(top);
+}
+
 class Blocker : public QObject {
 public:
     bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() == QEvent::WindowActivate) {
+            QWidget* top = top_window();
+            if (top && !belongs_to(o, top)) QTimer::singleShot(0, top, keyboard_to_top);
+            return false;
+        }
         if (!is_input(e->type())) return false;
         QWidget* top = top_window();
         if (!top || belongs_to(o, top)) return false;
-        if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::NonClientAreaMouseButtonPress) {
-            top->window()->raise();
-            top->window()->activateWindow();
-        }
+        if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::NonClientAreaMouseButtonPress)
+            bring_forward(top);
         return true;
     }
 };
@@ -81,6 +104,11 @@ public:
 Blocker* blocker = nullptr;
 
 } // namespace
+
+Qt::WindowFlags dialog_flags() {
+    return Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+           Qt::WindowCloseButtonHint;
+}
 
 ModalScope::ModalScope(QWidget* window) : window_(window) {
     if (!blocker && qApp) {

@@ -11,7 +11,13 @@ class QEventLoop;
 
 namespace ui {
 
-// Makes `window` the top modal window for as long as it lives.
+// The window flags of the program's dialogs (message boxes, the about box): a dialog to the
+// window manager, with a title and the close box and no minimise or maximise button.
+Qt::WindowFlags dialog_flags();
+
+// Makes `window` the top modal window for as long as it lives. While it is, another window of
+// the program that becomes active (the user clicks it, or the program is restored after being
+// minimised) hands the keyboard back to it.
 class ModalScope {
 public:
     explicit ModalScope(QWidget* window);

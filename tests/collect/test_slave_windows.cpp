@@ -225,6 +225,12 @@ private slots:
         const QRect g = l->geometry();
         QCOMPARE(QRect(g.x() * 15, g.y() * 15, g.width() * 15, g.height() * 15), geometry);
         testsupport::verify_readings_fit(l, face);
+        // A short reading after a wide one keeps the smaller size; opened again, it starts again.
+        l->setText("0.0 kg");
+        QVERIFY(l->shownFont().pointSizeF() < points);
+        slave_unload(6);
+        open_for(f, 6);
+        QCOMPARE(l->shownFont().pointSizeF(), qreal(points));
     }
 
     // Without the settings row the layout is neither saved nor restored, and the user is told.

@@ -1,5 +1,6 @@
 // The about box with its system-information lookup, the registry it reads, and the data-folder
 // chooser with its Okay and Cancel rules.
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -20,6 +21,7 @@
 #include "core/getdatapath.h"
 #include "platform/registry/registry.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/modal.h"
 #include "platform/ui/twips.h"
 #include "platform/volumes/volumes.h"
 #include "tests/support/test_main.h"
@@ -116,6 +118,37 @@ private slots:
         QVERIFY(checked);
         QVERIFY(!about_form().Loaded());
         QVERIFY(!about_form().isVisible());
+        main_form().Unload();
+    }
+
+    // The about box and a message box over it are dialogs to the window manager, without
+    // minimise or maximise button, and each gets the keyboard back when the shell is activated
+    // again (as when the program is restored after being minimised).
+    void boxes_are_dialogs_and_keep_the_keyboard() {
+        ui::set_backend(nullptr);
+        main_form().Show();
+        QStringList checked;
+        const auto check = [&checked](QWidget* w) {
+            const Qt::WindowFlags f = w->windowFlags();
+            QCOMPARE(f & Qt::WindowType_Mask, Qt::Dialog);
+            QCOMPARE(f & (Qt::CustomizeWindowHint | Qt::WindowMinMaxButtonsHint), Qt::CustomizeWindowHint);
+            QCOMPARE(w->minimumSize(), w->maximumSize());
+            main_form().activateWindow();
+            QTRY_COMPARE(QApplication::activeWindow(), w);
+            checked << w->windowTitle();
+        };
+        QTimer::singleShot(0, [&] {
+            check(&about_form());
+            QTimer::singleShot(0, [&] {
+                QWidget* box = ui::modal_windows().last();
+                check(box);
+                box->close();
+            });
+            about_form().cmdSysInfo->click();
+            about_form().cmdOK->click();
+        });
+        main_form().mnuHelpAbout->trigger();
+        QCOMPARE(checked, QStringList({"About Weyvane", "Weyvane"}));
         main_form().Unload();
     }
 

@@ -371,7 +371,8 @@ private slots:
         QFETCH(int, points);
         QFETCH(QRect, twips);
         QFETCH(QString, face);
-        QVERIFY(fx.start("RS232"));
+        QVERIFY(fx.start("RS485"));
+        QVERIFY(fx.network_records({130, 131}));
         QVERIFY(fx.syscfg(QString("smallfonts=%1").arg(small)));
         form1& f = fx.show();
         QCOMPARE(f.Screen->font().family(), family);
@@ -380,6 +381,11 @@ private slots:
         QCOMPARE(f.Screen->geometry(),
                  QRect(ui::px(twips.x()), ui::px(twips.y()), ui::px(twips.width()), ui::px(twips.height())));
         testsupport::verify_readings_fit(f.Screen, face);
+        // A short reading after a wide one keeps the smaller size; another scale starts again.
+        f.Screen->setText("0.0 kg");
+        QVERIFY(f.Screen->shownFont().pointSizeF() < points);
+        f.Combo1->setCurrentIndex(1);
+        QCOMPARE(f.Screen->shownFont().pointSizeF(), qreal(points));
     }
 
     // Ethernet: once connected, each slot's own address gets the first request.
