@@ -3,11 +3,9 @@
 #include "platform/log/log.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusContext>
 #include <QDBusError>
 #include <QDBusMessage>
-#include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,6 +45,15 @@ QString text_of(const QWidget* w) {
     return {};
 }
 
+// Whether `text` is longer than any item could hold; such a text is refused before anything
+// copies, traces or shows it.
+bool refused_as_too_long(const QString& text, const QDBusMessage& m) {
+    if (text.size() <= kMaxText) return false;
+    qCWarning(lcDde).noquote() << m.member() << "from" << m.service() << "refused, a text of" << text.size()
+                               << "characters";
+    return true;
+}
+
 } // namespace
 
 QString bus_name(const QString& service) {
@@ -77,6 +84,7 @@ public:
 
 public slots:
     Q_SCRIPTABLE bool Execute(const QString& command) {
+        if (too_long(command)) return false;
         // Answered when the command's own run ends, which may be after others queued before it.
         setDelayedReply(true);
         source_->queue_execute(command, message());
@@ -84,24 +92,37 @@ public slots:
     }
     Q_SCRIPTABLE QString Request(const QString& item) {
         QString text;
-        if (!source_->request(item, &text)) unknown(item);
+        if (!too_long(item) && !source_->request(item, &text)) unknown(item);
         return text;
     }
     Q_SCRIPTABLE bool Poke(const QString& item, const QString& text) {
+        if (too_long(item) || too_long(text)) return false;
         qCDebug(lcDde).noquote() << "poke from" << message().service() << "of item" << item << "with" << text;
         if (source_->poke(item, text)) return true;
         unknown(item);
         return false;
     }
     Q_SCRIPTABLE void Advise(const QString& item) {
-        if (!source_->advise(message().service(), item)) unknown(item);
+        if (!too_long(item) && !source_->advise(message().service(), item)) unknown(item);
     }
-    Q_SCRIPTABLE void Unadvise(const QString& item) { source_->unadvise(message().service(), item); }
+    Q_SCRIPTABLE void Unadvise(const QString& item) {
+        if (!too_long(item)) source_->unadvise(message().service(), item);
+    }
 
 signals:
     Q_SCRIPTABLE void Changed(const QString& item, const QString& text);
 
 private:
+    // Refuses a text no item could hold with the bus's error.
+    bool too_long(const QString& text) {
+        if (!refused_as_too_long(text, message())) return false;
+        if (message().isReplyRequired())
+            sendErrorReply(kLimitsExceeded,
+                           QStringLiteral("A text of %1 characters is longer than the %2 an item can hold")
+                               .arg(text.size())
+                               .arg(kMaxText));
+        return true;
+    }
     void unknown(const QString& item) {
         qCDebug(lcDde).noquote() << "no item" << item << "in topic" << source_->topic();
         sendErrorReply(kUnknownItem,
@@ -140,6 +161,10 @@ bool Source::start(const QString& service) {
         bus.unregisterObject(object_path(topic_));
         return false;
     }
+    // Plain dbus-send sends a signal unless told otherwise: one named Execute sent to the topic's
+    // object is a one-way execute.
+    bus.connect(QString(), object_path(topic_), kInterface, QStringLiteral("Execute"), this,
+                SLOT(execute_signalled(QString, QDBusMessage)));
     qCDebug(lcDde).noquote() << "offering" << name << "topic" << topic_;
     service_ = service;
     bus_name_ = name;
@@ -156,7 +181,7 @@ void Source::stop() {
     const QList<PendingExecute> waiting = std::exchange(pending_, {});
     for (const PendingExecute& p : waiting) {
         qCDebug(lcDde).noquote() << "execute not run, the topic is gone:" << p.command;
-        QDBusConnection::sessionBus().send(p.call.createReply(false));
+        answer(p.call, false);
     }
     advises_.clear();
     last_text_.clear();
@@ -168,6 +193,8 @@ void Source::stop() {
     if (!active_) return;
     active_ = false;
     QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.disconnect(QString(), object_path(topic_), kInterface, QStringLiteral("Execute"), this,
+                   SLOT(execute_signalled(QString, QDBusMessage)));
     bus.unregisterObject(object_path(topic_));
     bus.unregisterService(bus_name_);
 }
@@ -179,17 +206,32 @@ bool Source::execute(const QString& command) {
     return accepted;
 }
 
+void Source::execute_signalled(const QString& command, const QDBusMessage& signal) {
+    if (!refused_as_too_long(command, signal)) queue_execute(command, signal);
+}
+
 void Source::queue_execute(const QString& command, const QDBusMessage& call) {
-    qCDebug(lcDde).noquote() << "execute from" << call.service() << "received:" << command;
+    const bool one_way = !call.isReplyRequired();
+    qCDebug(lcDde).noquote() << (one_way ? "one-way execute from" : "execute from") << call.service()
+                             << "received:" << command;
     if (pending_.size() >= kMaxWaitingExecutes) {
         qCWarning(lcDde).noquote() << "execute from" << call.service() << "refused," << pending_.size()
                                    << "executes wait already:" << command.left(80);
-        QDBusConnection::sessionBus().send(call.createReply(false));
+        answer(call, false);
         return;
     }
-    pending_.append({command, call});
-    watch(call.service());
+    PendingExecute e{command, call, {}, !one_way};
+    e.since.start();
+    pending_.append(e);
+    // Only a caller that waits for the acknowledgement is watched: its leaving decides whether
+    // the execute still runs.
+    if (e.waits) watch(call.service());
     if (!executing_) post_next_execute();
+}
+
+// A caller that sent its execute without waiting for a reply gets none.
+void Source::answer(const QDBusMessage& call, bool accepted) {
+    if (call.isReplyRequired()) QDBusConnection::sessionBus().send(call.createReply(accepted));
 }
 
 // An execute runs from the event loop, never inside the bus call that brought it: the calls that
@@ -206,7 +248,7 @@ void Source::run_execute(const PendingExecute& e) {
     const bool accepted = execute(e.command);
     executing_ = false;
     qCDebug(lcDde).noquote() << "execute" << e.command << (accepted ? "run" : "refused");
-    QDBusConnection::sessionBus().send(e.call.createReply(accepted));
+    if (e.waits) answer(e.call, accepted);
     if (!pending_.isEmpty()) post_next_execute();
 }
 
@@ -214,21 +256,10 @@ void Source::run_next_execute() {
     next_posted_ = false;
     // Posted while an execute ran and reached through its event pump: that run posts again
     // when it ends.
-    if (executing_) return;
-    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-    while (!pending_.isEmpty()) {
-        const PendingExecute next = pending_.takeFirst();
-        const QString caller = next.call.service();
-        release(caller);
-        // The watcher may not have told yet that the caller left; the bus knows.
-        const QDBusReply<bool> present = bus ? bus->isServiceRegistered(caller) : QDBusReply<bool>();
-        if (present.isValid() && !present.value()) {
-            qCDebug(lcDde).noquote() << "execute dropped, its caller" << caller << "left:" << next.command;
-            continue;
-        }
-        run_execute(next);
-        return;
-    }
+    if (executing_ || pending_.isEmpty()) return;
+    const PendingExecute next = pending_.takeFirst();
+    release(next.call.service());
+    run_execute(next);
 }
 
 QWidget* Source::find_item(const QString& item) const {
@@ -283,7 +314,7 @@ void Source::watch(const QString& client) {
 void Source::release(const QString& client) {
     if (!watcher_ || advises_.contains(client)) return;
     for (const PendingExecute& p : std::as_const(pending_))
-        if (p.call.service() == client) return;
+        if (p.waits && p.call.service() == client) return;
     watcher_->removeWatchedService(client);
 }
 
@@ -300,8 +331,12 @@ void Source::forget_advises(const QString& client) {
 }
 
 void Source::client_gone(const QString& client) {
-    // Nobody waits for the acknowledgements of its executes any more: they are not run.
-    const auto n = pending_.removeIf([&](const PendingExecute& p) { return p.call.service() == client; });
+    // A caller that left at once never waited for the answer: its executes still run. One that
+    // left later gave up waiting: nobody wants its executes any more, and they are not run.
+    for (PendingExecute& p : pending_)
+        if (p.waits && p.call.service() == client && p.since.elapsed() <= kLeftAtOnceMs) p.waits = false;
+    const auto n =
+        pending_.removeIf([&](const PendingExecute& p) { return p.waits && p.call.service() == client; });
     if (n > 0) qCDebug(lcDde).noquote() << n << "executes dropped, their caller" << client << "left";
     forget_advises(client);
 }
