@@ -20,6 +20,7 @@
 #include "setup/SD_Setting.h"
 #include "setup/Setup.h"
 #include "setup/setup_state.h"
+#include "tests/support/permissions.h"
 #include "tests/support/temp_database.h"
 #include "tests/support/test_main.h"
 
@@ -153,9 +154,15 @@ private slots:
         QCOMPARE(scales(), 0);
     }
 
-    // A change that cannot be stored is reported as not saved, and the dialog shows what the row
-    // holds, not what was typed.
+    // A change that cannot be stored is reported once as not saved, and the dialog shows what
+    // the row holds, not what was typed.
+    void failed_save_shows_stored_settings_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("another program holds the lock") << "locked";
+        QTest::newRow("write-protected database") << "write-protected";
+    }
     void failed_save_shows_stored_settings() {
+        QFETCH(QString, fault);
         add_scale(130);
         Setup& s = setup_form();
         s.open();
@@ -163,15 +170,19 @@ private slots:
         const int timeout = adodb::busy_timeout_ms();
         adodb::set_busy_timeout_ms(50);
         {
+            testsupport::PermissionsBind bind;
+            if (fault == "write-protected") QVERIFY(QFile::setPermissions(db->path(), QFile::ReadOwner));
             // Another program holds the database's write lock.
             QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other-writer");
             other.setDatabaseName(db->path());
             QVERIFY(other.open());
             QSqlQuery q(other);
-            QVERIFY(q.exec("BEGIN IMMEDIATE"));
+            if (fault == "locked") QVERIFY(q.exec("BEGIN IMMEDIATE"));
             s.txt_netpolltime->setText(".5");
             s.txt_time_LostFocus();
-            QVERIFY(q.exec("ROLLBACK"));
+            // The focus leaves the box again, which the failed save has set back to the row.
+            s.txt_time_LostFocus();
+            if (fault == "locked") QVERIFY(q.exec("ROLLBACK"));
         }
         QSqlDatabase::removeDatabase("other-writer");
         adodb::set_busy_timeout_ms(timeout);
