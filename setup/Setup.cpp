@@ -63,20 +63,20 @@ QString told(const QString& text, adodb::Fault fault) {
 }
 
 // The settings row: opened on a fresh connection, positioned on the first row. On a missing row
-// (or a database that cannot be opened) the user is told and false comes back.
-bool open_settings_row(adodb::Connection& conn, adodb::Recordset& rs) {
+// (or a database that cannot be opened) false comes back, and with `tell` the user is told.
+bool open_settings_row(adodb::Connection& conn, adodb::Recordset& rs, bool tell = true) {
     if (!conn.Open(core.conn_str)) {
-        ui::MsgBox(told(conn.error(), conn.fault()));
+        if (tell) ui::MsgBox(told(conn.error(), conn.fault()));
         return false;
     }
     if (!rs.Open(QStringLiteral("syscfg"), conn, adodb::adOpenDynamic, adodb::adLockPessimistic)) {
-        ui::MsgBox(told(rs.error(), rs.fault()));
+        if (tell) ui::MsgBox(told(rs.error(), rs.fault()));
         conn.Close();
         return false;
     }
     rs.MoveLast();
     if (rs.IsEOF() || rs.IsBOF()) {
-        ui::MsgBox(QStringLiteral("The configuration record is missing"), ui::vbOKOnly);
+        if (tell) ui::MsgBox(QStringLiteral("The configuration record is missing"), ui::vbOKOnly);
         rs.Close();
         conn.Close();
         return false;
@@ -269,11 +269,13 @@ void Setup::Form_Load() {
     for (int i = 0; i <= 6; ++i)
         cmbRfNetID->addItem(QString::number(i));
 
+    row_unreadable_ = false;
     {
         adodb::Connection conn;
         adodb::Recordset rs;
         if (!open_settings_row(conn, rs)) {
             quiet_ = false;
+            row_unreadable_ = true;
             Unload();
             return;
         }
@@ -343,7 +345,10 @@ void Setup::Form_Unload(int& cancel) {
     store_record();
     record_shown_ = false;
     datPrimaryRS->Recordset()->Close();
-    load_syscfg();
+    // A row that could not be opened, just told, would fail and be told again here; the
+    // dialog stored nothing since, and the next read of the settings takes what it stored before.
+    if (!row_unreadable_) load_syscfg();
+    row_unreadable_ = false;
     ui::SetMousePointer(ui::vbDefault);
 }
 
@@ -359,6 +364,7 @@ void Setup::save_row() {
     adodb::Connection conn;
     adodb::Recordset rs;
     if (!open_settings_row(conn, rs)) {
+        row_unreadable_ = true;
         Unload();
         return;
     }
@@ -394,7 +400,8 @@ void Setup::save_row() {
         rs.CancelUpdate();
         adodb::Connection stored_conn;
         adodb::Recordset stored;
-        if (Loaded() && open_settings_row(stored_conn, stored)) {
+        // The failure is told once: a row that cannot be read back now leaves the controls.
+        if (Loaded() && open_settings_row(stored_conn, stored, false)) {
             show_settings(stored);
             checkfields();
         }

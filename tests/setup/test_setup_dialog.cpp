@@ -10,6 +10,7 @@
 #include <QSqlQuery>
 #include <QTimer>
 #include <QtTest>
+#include <optional>
 
 #include "app/module_state.h"
 #include "core/core_state.h"
@@ -20,6 +21,7 @@
 #include "setup/SD_Setting.h"
 #include "setup/Setup.h"
 #include "setup/setup_state.h"
+#include "tests/support/full_disk.h"
 #include "tests/support/permissions.h"
 #include "tests/support/temp_database.h"
 #include "tests/support/test_main.h"
@@ -145,13 +147,33 @@ private slots:
         QCOMPARE(s.txtFields[4]->text(), QString(type == "RS232" ? "131" : "130"));
     }
 
+    // A settings row that cannot be opened closes the dialog, told once; a full disk is told as
+    // such, not as a database to replace.
+    void missing_settings_row_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("no row") << "no row"
+                                << "The configuration record is missing";
+        QTest::newRow("full disk") << "full disk"
+                                   << "is full. The database is not damaged: free space";
+    }
     void missing_settings_row() {
-        QCOMPARE(db->exec("DELETE FROM syscfg"), QString());
+        QFETCH(QString, fault);
+        std::optional<testsupport::FullDisk> disk;
+        if (fault == "no row") {
+            QCOMPARE(db->exec("DELETE FROM syscfg"), QString());
+        } else {
+            disk.emplace(*db);
+            if (!disk->ok()) QSKIP(disk->why());
+        }
         Setup& s = setup_form();
         s.open();
         QVERIFY(!s.Loaded());
-        QVERIFY(rec.texts().contains("The configuration record is missing"));
-        QCOMPARE(scales(), 0);
+        QVERIFY2(rec.boxes.size() == 1, qPrintable(rec.texts().join('|')));
+        QFETCH(QString, told);
+        QVERIFY2(rec.boxes[0].text.contains(told), qPrintable(rec.boxes[0].text));
+        QVERIFY(!rec.boxes[0].text.contains("replaced"));
+        if (!disk) QCOMPARE(scales(), 0);
     }
 
     // A change that cannot be stored is reported once as not saved, and the dialog shows what
