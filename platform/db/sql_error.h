@@ -33,7 +33,6 @@ struct DbError {
 
     bool isEmpty() const { return text.isEmpty(); }
     void clear() { *this = DbError(); }
-    operator const QString&() const { return text; }
 };
 
 } // namespace adodb
