@@ -21,7 +21,7 @@ enum class Fault { none, disk, content, other };
 Fault fault_of(const QSqlError& error);
 
 // A failure as the layer keeps it: its text and what it tells of the file. A text alone is the
-// layer's own sentence and tells of no fault of the file.
+// layer's own sentence, `other` unless told otherwise.
 struct DbError {
     QString text;
     Fault fault = Fault::none;
