@@ -5,6 +5,7 @@
 
 #include "core/core_state.h"
 #include "platform/db/adodb.h"
+#include "platform/db/disk_fault.h"
 #include "platform/ui/message_box.h"
 
 namespace {
@@ -62,13 +63,27 @@ bool is_comm_type(const QString& text) {
     return false;
 }
 
-// A setting of the row that cannot be used: what is wrong, the field, and whether the Setup
-// dialog stores a new value for it (it cannot without the row, nor for tagblz or a missing field).
+// A setting of the row that cannot be used: what is wrong, the field, whether the Setup dialog
+// stores a new value for it (it cannot without the row, nor for tagblz or a missing field), and
+// for a row that could not be read, what the failure tells of the file (none: the row's content).
 struct Problem {
     QString text;
     QString field;
     bool setup_corrects = false;
+    adodb::Fault fault = adodb::Fault::none;
 };
+
+// The row could not be read: the failure, told as a fault of the disk when it is one.
+Problem read_failure(const QString& why, adodb::Fault fault) {
+    return {QStringLiteral("The settings could not be read: ") + why, QString(), false, fault};
+}
+
+// A read failure with what cures it when the disk failed: the file's content is then whole, so
+// the cure lies with the disk, not with the database.
+QString with_disk_cure(const Problem& p) {
+    if (p.fault != adodb::Fault::disk) return p.text;
+    return p.text + QLatin1Char('\r') + adodb::disk_fault_advice(adodb::path_from_conn_str(core.conn_str));
+}
 
 // The value a setting has in `s`, as the message names it.
 QString shown(const Settings& s, const QString& field) {
@@ -90,6 +105,12 @@ QString describe(const QList<Problem>& problems, const Settings& used, const QSt
     QStringList in_setup;
     bool elsewhere = false;
     for (const Problem& p : problems) {
+        // Only a file whose content is wrong needs correcting or replacing; a disk fault has its
+        // own cure, and anything else (a file held by another program) passes.
+        if (p.fault == adodb::Fault::disk || p.fault == adodb::Fault::other) {
+            lines.append(with_disk_cure(p));
+            continue;
+        }
         QString line = p.text;
         if (!p.field.isEmpty()) {
             const QString value = shown(used, p.field);
@@ -119,16 +140,24 @@ QString describe(const QList<Problem>& problems, const Settings& used, const QSt
 bool read_row(Settings& out, QList<Problem>& problems) {
     adodb::Connection cn;
     if (!cn.Open(core.conn_str, QString(), QString(), -1)) {
-        problems.append({QStringLiteral("The settings could not be read: ") + cn.error(), QString()});
+        problems.append(read_failure(cn.error(), cn.fault()));
         return false;
     }
     adodb::Recordset rs;
     if (!rs.Open(QStringLiteral("syscfg"), cn, adodb::adOpenDynamic, adodb::adLockPessimistic, -1)) {
-        problems.append({QStringLiteral("The settings could not be read: ") + rs.error(), QString()});
+        problems.append(read_failure(rs.error(), rs.fault()));
         cn.Close();
         return true;
     }
     rs.MoveFirst();
+    // The row may fail to come off the disk although the table opened.
+    if (!rs.IsEOF() && rs.FieldCount() > 0 && !rs.Value(rs.FieldNames().first()).isValid() &&
+        rs.fault() == adodb::Fault::disk) {
+        problems.append(read_failure(rs.error(), rs.fault()));
+        rs.Close();
+        cn.Close();
+        return true;
+    }
     if (rs.IsEOF()) {
         problems.append({QStringLiteral("The configuration record is missing"), QString()});
         rs.Close();
@@ -233,7 +262,7 @@ bool load_syscfg_at_startup(QString* fatal) {
     Settings next = delivered();
     QList<Problem> problems;
     if (!read_row(next, problems)) {
-        if (fatal) *fatal = problems.first().text;
+        if (fatal) *fatal = with_disk_cure(problems.first());
         return false;
     }
     if (!problems.isEmpty())

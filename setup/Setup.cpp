@@ -16,6 +16,7 @@
 #include "core/syscfg.h"
 #include "links/link_type.h"
 #include "platform/db/adodb.h"
+#include "platform/db/disk_fault.h"
 #include "platform/timezone/timezone.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/twips.h"
@@ -55,21 +56,27 @@ void set_option(QRadioButton* b, bool on) {
     b->setAutoExclusive(true);
 }
 
+// A database failure as the user is told it: when the disk failed, with what cures it.
+QString told(const QString& text, adodb::Fault fault) {
+    if (fault != adodb::Fault::disk) return text;
+    return text + QLatin1Char('\r') + adodb::disk_fault_advice(adodb::path_from_conn_str(core.conn_str));
+}
+
 // The settings row: opened on a fresh connection, positioned on the first row. On a missing row
-// (or a database that cannot be opened) the user is told and false comes back.
-bool open_settings_row(adodb::Connection& conn, adodb::Recordset& rs) {
+// (or a database that cannot be opened) false comes back, and with `tell` the user is told.
+bool open_settings_row(adodb::Connection& conn, adodb::Recordset& rs, bool tell = true) {
     if (!conn.Open(core.conn_str)) {
-        ui::MsgBox(conn.error());
+        if (tell) ui::MsgBox(told(conn.error(), conn.fault()));
         return false;
     }
     if (!rs.Open(QStringLiteral("syscfg"), conn, adodb::adOpenDynamic, adodb::adLockPessimistic)) {
-        ui::MsgBox(rs.error());
+        if (tell) ui::MsgBox(told(rs.error(), rs.fault()));
         conn.Close();
         return false;
     }
     rs.MoveLast();
     if (rs.IsEOF() || rs.IsBOF()) {
-        ui::MsgBox(QStringLiteral("The configuration record is missing"), ui::vbOKOnly);
+        if (tell) ui::MsgBox(QStringLiteral("The configuration record is missing"), ui::vbOKOnly);
         rs.Close();
         conn.Close();
         return false;
@@ -262,11 +269,13 @@ void Setup::Form_Load() {
     for (int i = 0; i <= 6; ++i)
         cmbRfNetID->addItem(QString::number(i));
 
+    row_unreadable_ = false;
     {
         adodb::Connection conn;
         adodb::Recordset rs;
         if (!open_settings_row(conn, rs)) {
             quiet_ = false;
+            row_unreadable_ = true;
             Unload();
             return;
         }
@@ -336,7 +345,10 @@ void Setup::Form_Unload(int& cancel) {
     store_record();
     record_shown_ = false;
     datPrimaryRS->Recordset()->Close();
-    load_syscfg();
+    // A row that could not be opened, just told, would fail and be told again here; the
+    // dialog stored nothing since, and the next read of the settings takes what it stored before.
+    if (!row_unreadable_) load_syscfg();
+    row_unreadable_ = false;
     ui::SetMousePointer(ui::vbDefault);
 }
 
@@ -352,35 +364,44 @@ void Setup::save_row() {
     adodb::Connection conn;
     adodb::Recordset rs;
     if (!open_settings_row(conn, rs)) {
+        row_unreadable_ = true;
         Unload();
         return;
     }
-    if (opt_rs232->isChecked()) rs.SetValue(QStringLiteral("commtype"), QStringLiteral("RS232"));
-    if (opt_usb485->isChecked()) rs.SetValue(QStringLiteral("commtype"), QStringLiteral("USB485"));
-    if (opt_ethernet->isChecked()) rs.SetValue(QStringLiteral("commtype"), QStringLiteral("Ethernet"));
-    rs.SetValue(QStringLiteral("commport"),
-                opt_com1->isChecked() ? QStringLiteral("1") : QStringLiteral("2"));
+    // Only a value that differs from the row's is written: a save with nothing to store (say the
+    // focus leaving a box that a failed save has just set back to the row) writes nothing, and
+    // so cannot fail and be told once more.
+    const auto set = [&](const char* field, const QVariant& value) {
+        const QString name = QString::fromLatin1(field);
+        const QVariant stored = rs.Value(name);
+        if (stored.isNull() || stored != value) rs.SetValue(name, value);
+    };
+    if (opt_rs232->isChecked()) set("commtype", QStringLiteral("RS232"));
+    if (opt_usb485->isChecked()) set("commtype", QStringLiteral("USB485"));
+    if (opt_ethernet->isChecked()) set("commtype", QStringLiteral("Ethernet"));
+    set("commport", opt_com1->isChecked() ? QStringLiteral("1") : QStringLiteral("2"));
     const bool was_quiet = quiet_;
     quiet_ = true;
     if (txt_netpolltime->text().isEmpty()) txt_netpolltime->setText(QStringLiteral(".33"));
     if (txt_netdeltime->text().isEmpty()) txt_netdeltime->setText(QStringLiteral(".01"));
     quiet_ = was_quiet;
-    rs.SetValue(QStringLiteral("netpolltime"), txt_netpolltime->text());
-    rs.SetValue(QStringLiteral("netdeltime"), txt_netdeltime->text());
-    rs.SetValue(QStringLiteral("usbreset"), txt_usberr->text());
-    rs.SetValue(QStringLiteral("rfnet"), chk_RFnet->isChecked());
-    rs.SetValue(QStringLiteral("smallfonts"), chk_smallfonts->isChecked());
-    rs.SetValue(QStringLiteral("datacolenbstart"), chk_enbcol->isChecked());
-    rs.SetValue(QStringLiteral("rfnetid"), cmbRfNetID->currentIndex());
+    set("netpolltime", txt_netpolltime->text());
+    set("netdeltime", txt_netdeltime->text());
+    set("usbreset", txt_usberr->text());
+    set("rfnet", chk_RFnet->isChecked());
+    set("smallfonts", chk_smallfonts->isChecked());
+    set("datacolenbstart", chk_enbcol->isChecked());
+    set("rfnetid", cmbRfNetID->currentIndex());
     if (!rs.Update()) {
         // Nothing of the change is kept: the dialog shows again what the row holds.
-        ui::MsgBox(QStringLiteral("The settings could not be saved: ") + rs.error() +
+        ui::MsgBox(told(QStringLiteral("The settings could not be saved: ") + rs.error(), rs.fault()) +
                        QStringLiteral("\rThe dialog shows the settings as they are stored."),
                    ui::vbOKOnly | ui::vbExclamation);
         rs.CancelUpdate();
         adodb::Connection stored_conn;
         adodb::Recordset stored;
-        if (Loaded() && open_settings_row(stored_conn, stored)) {
+        // The failure is told once: a row that cannot be read back now leaves the controls.
+        if (Loaded() && open_settings_row(stored_conn, stored, false)) {
             show_settings(stored);
             checkfields();
         }

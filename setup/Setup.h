@@ -127,9 +127,10 @@ private:
     bool erase_dat_file(bool quiet);
 
     bool built_ = false;
-    bool saving_ = false;       // savesettings is running
-    bool quiet_ = false;        // control changes made by the program itself run no handler
-    bool record_shown_ = false; // the bound controls show the current record of datPrimaryRS
+    bool saving_ = false;         // savesettings is running
+    bool quiet_ = false;          // control changes made by the program itself run no handler
+    bool record_shown_ = false;   // the bound controls show the current record of datPrimaryRS
+    bool row_unreadable_ = false; // the dialog unloads because the settings row could not be opened
     std::unique_ptr<CDriveInfo> drive_info_;
 };
 

@@ -5,9 +5,10 @@
 // prepared insert in one transaction: a file that cannot be read, a malformed line or a database
 // failure stores nothing and leaves the card's file untouched, so the import can simply be run
 // again. After a complete import the card's file keeps exactly the lines that were not stored,
-// byte for byte (written over the file that was read, and only while its name still leads to
-// that file), so nothing is lost and nothing is stored twice by a second import. Only a regular
-// file is read, and no line is held whole in memory, however long.
+// byte for byte, followed by whatever the scale wrote to it while it was read (written over the
+// file that was read, and only while its name still leads to that file), so nothing is lost and
+// nothing is stored twice by a second import. Only a regular file is read, never a link, and no
+// line is held whole in memory, however long.
 #include <QBuffer>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -50,14 +51,27 @@ QString padded(int value, qsizetype width) {
     return QStringLiteral("%1").arg(value, int(width), 10, QLatin1Char('0'));
 }
 
-// Writes `content` over the start of the open file `fd`, cuts the file after it, flushes it to
-// the card and closes `fd`. The content is never longer than what it replaces, and a line that
-// is kept never moves forward, so a write cut short leaves every kept line at least once.
-bool overwrite(int fd, QIODevice& content, QString* why) {
-    bool ok = ::lseek(fd, 0, SEEK_SET) == 0;
+// Writes `content` over the start of the open file `fd`, then moves whatever the file holds from
+// byte `tail_from` on (-1: nothing) to right after it, cuts the file there, flushes it to the card
+// and closes `fd`. The content is never longer than what it replaces, and a line that is kept
+// never moves forward, so a write cut short leaves every kept line at least once. Bytes that
+// another writer appends meanwhile are moved too: the file is cut only once its size is found
+// to be what was moved.
+bool overwrite(int fd, QIODevice& content, qint64 tail_from, QString* why) {
+    bool ok = true;
     bool read_failed = false;
-    qint64 size = 0;
+    off_t at = 0;
     char chunk[kSlice / 4];
+    const auto put = [&](qint64 n) {
+        for (qint64 done = 0; ok && done < n;) {
+            const ssize_t w = ::pwrite(fd, chunk + done, size_t(n - done), at);
+            ok = w > 0 || (w < 0 && errno == EINTR);
+            if (w > 0) {
+                done += w;
+                at += w;
+            }
+        }
+    };
     while (ok) {
         const qint64 n = content.read(chunk, sizeof chunk);
         if (n <= 0) {
@@ -65,32 +79,43 @@ bool overwrite(int fd, QIODevice& content, QString* why) {
             ok = !read_failed;
             break;
         }
-        for (qint64 done = 0; ok && done < n;) {
-            const ssize_t w = ::write(fd, chunk + done, size_t(n - done));
-            ok = w > 0 || (w < 0 && errno == EINTR);
-            if (w > 0) done += w;
-        }
-        size += n;
+        put(n);
     }
-    ok = ok && ::ftruncate(fd, size) == 0 && ::fsync(fd) == 0;
+    for (off_t from = tail_from; ok && from >= 0;) {
+        const ssize_t n = ::pread(fd, chunk, sizeof chunk, from);
+        if (n > 0) {
+            from += n;
+            put(n);
+            continue;
+        }
+        ok = n == 0 || errno == EINTR;
+        struct stat st {};
+        if (n == 0) ok = ::fstat(fd, &st) == 0;
+        if (ok && n == 0 && st.st_size <= from) break;
+    }
+    ok = ok && ::ftruncate(fd, at) == 0 && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     // A card that takes no writes is told by the plain message, as a missing one is.
     if (!ok && why) *why = read_failed ? content.errorString() : QString();
     return ok;
 }
 
-// Opens `path` for `flags` without waiting on a FIFO or a device, and keeps the descriptor only
-// for a regular file; -1 otherwise, with the reason for a file that is not a regular one (a
-// missing file or drive is told by the plain message).
+// Opens `path` for `flags` without waiting on a FIFO or a device and without following a link,
+// and keeps the descriptor only for a regular file; -1 otherwise, with the reason for a file that
+// is not a regular one (a missing file or drive is told by the plain message).
 int open_regular(const QString& path, int flags, struct stat& st, QString* why) {
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
-    const bool known = fd >= 0 ? ::fstat(fd, &st) == 0 : ::stat(name.constData(), &st) == 0;
+    const int fd = ::open(name.constData(), flags | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW, 0666);
+    const bool known = fd >= 0 ? ::fstat(fd, &st) == 0 : ::lstat(name.constData(), &st) == 0;
     if (fd >= 0 && known && S_ISREG(st.st_mode)) return fd;
     if (fd >= 0) ::close(fd);
+    // A link leads to a file elsewhere, never the card's own: it is neither read nor written.
     // A FIFO without a reader refuses to open for writing; it is still no regular file.
     if (why)
-        *why = known && !S_ISREG(st.st_mode) ? QStringLiteral("KL.Dat is not a regular file.") : QString();
+        *why = !known                 ? QString()
+               : S_ISLNK(st.st_mode)  ? QStringLiteral("KL.Dat is a symbolic link, not the card's own file.")
+               : !S_ISREG(st.st_mode) ? QStringLiteral("KL.Dat is not a regular file.")
+                                      : QString();
     return -1;
 }
 
@@ -182,17 +207,22 @@ bool CardFile::open(QFile& in, QString* why) {
     return true;
 }
 
-bool CardFile::rewrite(QIODevice& content, QString* why) const {
+bool CardFile::rewrite(QIODevice& content, qint64 read, QString* why) const {
     // No O_CREAT: a name that leads nowhere now makes no new file.
     struct stat st {};
-    const int fd = opened_ ? open_regular(path_, O_WRONLY, st, nullptr) : -1;
-    if (fd < 0 || st.st_dev != device_ || st.st_ino != inode_) {
+    const int fd = opened_ ? open_regular(path_, O_RDWR, st, nullptr) : -1;
+    if (fd < 0 || st.st_dev != device_ || st.st_ino != inode_ || st.st_size < read) {
         if (fd >= 0) ::close(fd);
         if (why)
             *why = QStringLiteral("KL.Dat is no longer the file that was read (was the card taken out?).");
         return false;
     }
-    return overwrite(fd, content, why);
+    // Content longer than what was read replaces nothing that was stored: the file stays as it is.
+    if (content.size() > read) {
+        ::close(fd);
+        return true;
+    }
+    return overwrite(fd, content, read, why);
 }
 
 bool CardFile::erase(const QString& path, QString* why) {
@@ -202,7 +232,7 @@ bool CardFile::erase(const QString& path, QString* why) {
     QBuffer blank_line;
     blank_line.setData(" \r\n", 3);
     blank_line.open(QIODevice::ReadOnly);
-    return overwrite(fd, blank_line, why);
+    return overwrite(fd, blank_line, -1, why);
 }
 
 int KlDatParser::shift_of(const QString& time_zone) {
@@ -390,6 +420,7 @@ void Setup::Read_Dat_File_Click() {
         stored = insert.rows();
         if (failure.isEmpty() && !insert.commit()) failure = error_text;
     }
+    const qint64 read = file.pos();
     file.close();
     conn.Close();
     ui::SetMousePointer(pointer);
@@ -407,7 +438,8 @@ void Setup::Read_Dat_File_Click() {
     QIODevice& content = left == 0 ? static_cast<QIODevice&>(blank_line) : rest;
     rest_ok = rest_ok && (left == 0 || (rest.flush() && rest.seek(0)));
     if (!rest_ok) why = rest.errorString();
-    if (rest_ok && (content.isOpen() || content.open(QIODevice::ReadOnly)) && card.rewrite(content, &why)) {
+    if (rest_ok && (content.isOpen() || content.open(QIODevice::ReadOnly)) &&
+        card.rewrite(content, read, &why)) {
         if (left == 0)
             ui::MsgBox(QStringLiteral("Finished reading Data and Erased KL.Dat file"), ui::vbOKOnly);
         else

@@ -75,12 +75,13 @@ private:
 class CardFile {
 public:
     explicit CardFile(const QString& path) : path_(path) {}
-    // Opens the file for reading into `in`. Only a regular file is opened: a FIFO or a device
-    // (say a link to /dev/zero) is refused without waiting on it.
+    // Opens the file for reading into `in`. Only a regular file is opened: a FIFO or a device is
+    // refused without waiting on it, and a link (to a file elsewhere) is not followed.
     bool open(QFile& in, QString* why);
-    // Replaces, in place, the contents of the file that open() read with `content`. Refuses,
-    // touching nothing, when the name no longer leads to that file.
-    bool rewrite(QIODevice& content, QString* why) const;
+    // Replaces, in place, the first `read` bytes of the file that open() read with `content`,
+    // keeping every byte that came after them (what a writer appended meanwhile). Refuses,
+    // touching nothing, when the name no longer leads to that file or it holds fewer bytes.
+    bool rewrite(QIODevice& content, qint64 read, QString* why) const;
     // Leaves the file at `path` holding one blank line, creating it when it is missing.
     static bool erase(const QString& path, QString* why);
 

@@ -66,7 +66,7 @@ enum class Access { shared, alone };
 // never makes a database of an empty file. A file held `alone` is locked as SQLite locks a file
 // for a writer, so that other programs cannot read or write it until the connection closes; a
 // file that another connection or program has open then fails with `*busy` set.
-bool open_sqlite(const QString& name, const QString& path, Access access, QString* error,
+bool open_sqlite(const QString& name, const QString& path, Access access, DbError* error,
                  bool* busy = nullptr) {
     const QFileInfo fi(path);
     if (path.isEmpty() || !fi.isFile()) {
@@ -74,15 +74,17 @@ bool open_sqlite(const QString& name, const QString& path, Access access, QStrin
         return false;
     }
     if (fi.size() == 0) {
-        *error = QStringLiteral("The file '%1' is empty: it holds no database.").arg(path);
+        *error = DbError(QStringLiteral("The file '%1' is empty: it holds no database.").arg(path),
+                         Fault::content);
         return false;
     }
     // The log or journal of every write lies beside the file.
     if (!may_write(fi.absolutePath())) {
-        *error =
+        *error = DbError(
             QStringLiteral("The folder '%1' is write-protected. Weyvane keeps the journal of its database "
                            "beside the file and must be allowed to write in that folder.")
-                .arg(fi.absolutePath());
+                .arg(fi.absolutePath()),
+            Fault::disk);
         return false;
     }
     const bool alone = access == Access::alone;
@@ -95,7 +97,7 @@ bool open_sqlite(const QString& name, const QString& path, Access access, QStrin
     db.setConnectOptions(
         QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(alone ? 250 : g_busy_timeout_ms));
     bool ok = db.open();
-    QString why = ok ? QString() : db.lastError().text();
+    DbError why = ok ? DbError() : DbError(db.lastError());
     if (ok) {
         QSqlQuery q(db);
         // A file that is not a database fails here rather than at the first query. A connection
@@ -105,13 +107,13 @@ bool open_sqlite(const QString& name, const QString& path, Access access, QStrin
              q.exec(QStringLiteral("PRAGMA synchronous = FULL")) &&
              q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
         if (!ok) {
-            why = sql_error(q);
+            why = DbError(q);
             if (busy) *busy = (q.lastError().nativeErrorCode().toInt() & 0xff) == 5; // SQLITE_BUSY
         }
         if (ok && !alone) choose_journal(q, fi.absoluteFilePath());
     }
     if (!ok) {
-        *error = QStringLiteral("Could not open '%1': %2").arg(path, why.trimmed());
+        *error = DbError(QStringLiteral("Could not open '%1': %2").arg(path, why.text.trimmed()), why.fault);
         db.close();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
@@ -250,7 +252,7 @@ bool Connection::Open(const QString& conn_str, const QString&, const QString&, i
     error_.clear();
     const QString name = QStringLiteral("adodb-%1").arg(next_connection_id++);
     if (!open_sqlite(name, path_from_conn_str(conn_str), Access::shared, &error_)) {
-        qCWarning(lcDb).noquote() << "open failed:" << error_;
+        qCWarning(lcDb).noquote() << "open failed:" << error_.text;
         return false;
     }
     name_ = name;
@@ -283,13 +285,13 @@ bool Connection::Execute(const QString& sql, int* records_affected) {
     if (records_affected) *records_affected = 0;
     if (!IsOpen()) {
         error_ = QStringLiteral("The connection is closed.");
-        qCWarning(lcDb).noquote() << "Execute of" << sql << "failed:" << error_;
+        qCWarning(lcDb).noquote() << "Execute of" << sql << "failed:" << error_.text;
         return false;
     }
     QSqlQuery q(database());
     if (!q.exec(jet::to_sqlite(sql))) {
-        error_ = sql_error(q);
-        qCWarning(lcDb).noquote() << "Execute of" << sql << "failed:" << error_;
+        error_ = DbError(q);
+        qCWarning(lcDb).noquote() << "Execute of" << sql << "failed:" << error_.text;
         return false;
     }
     error_.clear();
@@ -305,7 +307,7 @@ bool Connection::Execute(const QString& sql, int* records_affected) {
 struct Recordset::Impl {
     Connection* conn = nullptr;
     QString source;
-    QString error;
+    DbError error;
     std::function<void()> on_change;
 
     KeyedQuery query;
@@ -358,7 +360,12 @@ struct Recordset::Impl {
     }
 
     // Counts the records, or with `reuse` takes the count the connection knows to be right now.
-    bool load_count(bool reuse) { return counter.load(*conn->counts_, query.from_where(), reuse, &error); }
+    bool load_count(bool reuse) {
+        QString why;
+        if (counter.load(*conn->counts_, query.from_where(), reuse, &why)) return true;
+        error = why;
+        return false;
+    }
     // See CountTracker::change: true when the count followed and the pages read still hold.
     bool count_change(int affected, int delta) {
         return counter.change(*conn->counts_, query.from_where(), affected, delta);
@@ -393,7 +400,7 @@ struct Recordset::Impl {
                     q->bindValue(i, anchor.rowid);
                 q->bindValue(step.anchors, limit - static_cast<int>(rows.size()));
                 if (!q->exec()) {
-                    error = sql_error(*q);
+                    error = DbError(*q);
                     q->finish();
                     return std::nullopt;
                 }
@@ -454,7 +461,7 @@ struct Recordset::Impl {
         q.addBindValue(limit);
         q.addBindValue(offset);
         if (!q.exec()) {
-            error = sql_error(q);
+            error = DbError(q);
             return nullptr;
         }
         while (q.next())
@@ -555,7 +562,10 @@ void Recordset::set_on_change(std::function<void()> on_change) {
 }
 
 QString Recordset::error() const {
-    return d->error;
+    return d->error.text;
+}
+Fault Recordset::fault() const {
+    return d->error.fault;
 }
 QString Recordset::Source() const {
     return d->source;
@@ -566,7 +576,7 @@ bool Recordset::Open(const QString& source, Connection& conn, int, int, int) {
     d->error.clear();
     if (!conn.IsOpen()) {
         d->error = QStringLiteral("The connection is closed.");
-        qCWarning(lcDb).noquote() << "open of" << source << "failed:" << d->error;
+        qCWarning(lcDb).noquote() << "open of" << source << "failed:" << d->error.text;
         return false;
     }
     d->conn = &conn;
@@ -584,9 +594,9 @@ bool Recordset::Open(const QString& source, Connection& conn, int, int, int) {
         described = q.exec(d->query.describe_sql());
     }
     if (!described) {
-        d->error = sql_error(q);
+        d->error = DbError(q);
         d->conn = nullptr;
-        qCWarning(lcDb).noquote() << "open of" << source << "failed:" << d->error;
+        qCWarning(lcDb).noquote() << "open of" << source << "failed:" << d->error.text;
         return false;
     }
     const QSqlRecord rec = q.record();
@@ -602,7 +612,7 @@ bool Recordset::Open(const QString& source, Connection& conn, int, int, int) {
     q.finish();
     if (!d->load_count(true)) {
         d->conn = nullptr;
-        qCWarning(lcDb).noquote() << "open of" << source << "failed:" << d->error;
+        qCWarning(lcDb).noquote() << "open of" << source << "failed:" << d->error.text;
         return false;
     }
     conn.recordsets_.push_back(this);
@@ -755,11 +765,14 @@ QVariant Recordset::Value(const QString& field) const {
         }
         if (d->mode == Impl::Mode::Add) return QVariant();
     }
+    // A record that cannot be read off the disk keeps the read's failure.
+    DbError before = std::exchange(d->error, DbError());
     const Row* r = d->current();
     if (!r) {
-        d->error = no_current_record();
+        if (d->error.isEmpty()) d->error = no_current_record();
         return QVariant();
     }
+    d->error = std::move(before);
     return r->values[col];
 }
 
@@ -783,9 +796,9 @@ void Recordset::AddNew() {
     // that the fields assigned next can only ever go into the new record, never into the
     // record the failed change was meant for.
     if (d->mode != Impl::Mode::None && !d->store()) {
-        const QString why = d->error;
+        const DbError why = d->error;
         qCWarning(lcDb).noquote() << "Update of" << d->source
-                                  << "before AddNew failed, change dropped:" << why;
+                                  << "before AddNew failed, change dropped:" << why.text;
         CancelUpdate();
         d->error = why;
     }
@@ -818,7 +831,7 @@ bool Recordset::Update() {
     }
     if (d->mode == Impl::Mode::None) return true;
     if (d->store()) return true;
-    qCWarning(lcDb).noquote() << "Update of" << d->source << "failed:" << d->error;
+    qCWarning(lcDb).noquote() << "Update of" << d->source << "failed:" << d->error.text;
     return false;
 }
 
@@ -842,7 +855,7 @@ bool Recordset::Impl::store() {
         for (int i = 0; i < cols.size(); ++i)
             insert->bindValue(i, edits.value(cols[i]));
         const bool inserted = insert->exec();
-        if (!inserted) error = sql_error(*insert);
+        if (!inserted) error = DbError(*insert);
         rowid = insert->lastInsertId().toLongLong();
         affected = std::max(0, insert->numRowsAffected());
         insert->finish();
@@ -865,7 +878,7 @@ bool Recordset::Impl::store() {
                 q.addBindValue(edits.value(c));
             q.addBindValue(rowid);
             if (!q.exec()) {
-                error = sql_error(q);
+                error = DbError(q);
                 return false;
             }
             affected = std::max(0, q.numRowsAffected());
@@ -947,8 +960,8 @@ bool Recordset::Delete() {
     q.prepare(d->query.delete_sql());
     q.addBindValue(rowid);
     if (!q.exec()) {
-        d->error = sql_error(q);
-        qCWarning(lcDb).noquote() << "Delete in" << d->source << "failed:" << d->error;
+        d->error = DbError(q);
+        qCWarning(lcDb).noquote() << "Delete in" << d->source << "failed:" << d->error.text;
         return false;
     }
     const int affected = std::max(0, q.numRowsAffected());
@@ -965,7 +978,7 @@ bool Recordset::Delete() {
     if (affected > 0) return true;
     // Another connection removed the record first.
     d->error = no_current_record();
-    qCWarning(lcDb).noquote() << "Delete in" << d->source << "failed:" << d->error;
+    qCWarning(lcDb).noquote() << "Delete in" << d->source << "failed:" << d->error.text;
     return false;
 }
 
@@ -994,7 +1007,7 @@ bool Recordset::Requery() {
 
 bool CompactDatabase(const QString& src_conn_str, const QString& dst_conn_str, QString* error,
                      const std::function<bool(QString*)>& while_held, bool* in_use) {
-    QString why;
+    DbError why;
     bool busy = false;
     const QString src = path_from_conn_str(src_conn_str);
     const QString dst = path_from_conn_str(dst_conn_str);
@@ -1012,17 +1025,26 @@ bool CompactDatabase(const QString& src_conn_str, const QString& dst_conn_str, Q
                 q.addBindValue(QFileInfo(dst).absoluteFilePath());
                 ok = q.exec();
                 if (!ok)
-                    why = QStringLiteral("Could not compact '%1' into '%2': %3").arg(src, dst, sql_error(q));
+                    why = DbError(
+                        QStringLiteral("Could not compact '%1' into '%2': %3").arg(src, dst, sql_error(q)),
+                        fault_of(q.lastError()));
                 // The source's log is played into the source and removed: a log beside a file is
                 // played into whatever file bears that name, so none may be left for the copy.
                 if (ok && while_held) {
                     ok = q.exec(QStringLiteral("PRAGMA journal_mode = DELETE")) && q.next() &&
                          q.value(0).toString() == QLatin1String("delete");
-                    if (!ok) why = QStringLiteral("Could not end the log of '%1': %2").arg(src, sql_error(q));
+                    if (!ok)
+                        why = DbError(
+                            QStringLiteral("Could not end the log of '%1': %2").arg(src, sql_error(q)),
+                            fault_of(q.lastError()));
                     q.finish();
                 }
                 // Still held: no other program can have opened the source since the copy began.
-                if (ok && while_held) ok = while_held(&why);
+                if (ok && while_held) {
+                    QString held_why;
+                    ok = while_held(&held_why);
+                    if (!ok) why = held_why;
+                }
             }
             QSqlDatabase::database(name, false).close();
             QSqlDatabase::removeDatabase(name);
@@ -1033,8 +1055,8 @@ bool CompactDatabase(const QString& src_conn_str, const QString& dst_conn_str, Q
             why = QStringLiteral("The database '%1' is open in another program.").arg(src);
         }
     }
-    if (!ok) qCWarning(lcDb).noquote() << "compaction failed:" << why;
-    if (error) *error = why;
+    if (!ok) qCWarning(lcDb).noquote() << "compaction failed:" << why.text;
+    if (error) *error = why.text;
     if (in_use) *in_use = busy;
     return ok;
 }

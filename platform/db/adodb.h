@@ -46,6 +46,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/db/sql_error.h"
+
 namespace adodb {
 
 enum CursorType { adOpenForwardOnly = 0, adOpenKeyset = 1, adOpenDynamic = 2, adOpenStatic = 3 };
@@ -87,7 +89,9 @@ public:
     bool IsOpen() const;
     // Runs one SQL text as written by the program (translated where SQLite needs it).
     bool Execute(const QString& sql, int* records_affected = nullptr);
-    QString error() const { return error_; }
+    QString error() const { return error_.text; }
+    // What the last failure tells of the database file (sql_error.h).
+    Fault fault() const { return error_.fault; }
     QSqlDatabase database() const;
 
     struct Counts;
@@ -95,7 +99,7 @@ public:
 private:
     friend class Recordset;
     QString name_;
-    QString error_;
+    DbError error_;
     std::vector<Recordset*> recordsets_;
     std::unique_ptr<Counts> counts_; // record counts known on this connection, see adodb.cpp
 };
@@ -157,6 +161,8 @@ public:
     bool Requery();
 
     QString error() const;
+    // What the last failure tells of the database file (sql_error.h).
+    Fault fault() const;
     QString Source() const;
 
     // Called after the records have changed through this recordset (open, close, requery, update,

@@ -4,13 +4,13 @@
 
 namespace adodb {
 
-QSqlQuery* StatementCache::get(const QSqlDatabase& db, const QString& sql, QString* error) {
+QSqlQuery* StatementCache::get(const QSqlDatabase& db, const QString& sql, DbError* error) {
     std::unique_ptr<QSqlQuery>& q = statements_[sql];
     if (!q) {
         q = std::make_unique<QSqlQuery>(db);
         q->setForwardOnly(true);
         if (!q->prepare(sql)) {
-            *error = sql_error(*q);
+            *error = DbError(*q);
             statements_.erase(sql);
             return nullptr;
         }

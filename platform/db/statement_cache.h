@@ -7,13 +7,15 @@
 #include <map>
 #include <memory>
 
+#include "platform/db/sql_error.h"
+
 namespace adodb {
 
 class StatementCache {
 public:
     // The statement `sql` prepared on `db`, forward only; null when it cannot be prepared, with
     // `error` telling why.
-    QSqlQuery* get(const QSqlDatabase& db, const QString& sql, QString* error);
+    QSqlQuery* get(const QSqlDatabase& db, const QString& sql, DbError* error);
     void clear() { statements_.clear(); }
 
 private:

@@ -1,8 +1,11 @@
 // load_syscfg against copies of the delivered database.
+#include <optional>
+
 #include "app/module_state.h"
 #include "core/core_state.h"
 #include "core/syscfg.h"
 #include "platform/ui/message_box.h"
+#include "tests/support/full_disk.h"
 #include "tests/support/temp_database.h"
 #include "tests/support/test_main.h"
 
@@ -140,15 +143,23 @@ private slots:
                                           << "netpolltime";
         QTest::newRow("missing file") << ""
                                       << "zqdata.mdb";
+        // A whole database on a full disk: told as a full disk, never as a database to replace.
+        QTest::newRow("full disk") << "full disk"
+                                   << "is full. The database is not damaged: free space";
     }
     void failures() {
         QFETCH(QString, sql);
         QFETCH(QString, message_part);
         TempDatabase db;
-        if (sql.isEmpty())
+        std::optional<testsupport::FullDisk> disk;
+        if (sql.isEmpty()) {
             QVERIFY(QFile::remove(db.path()));
-        else
+        } else if (sql == "full disk") {
+            disk.emplace(db);
+            if (!disk->ok()) QSKIP(disk->why());
+        } else {
             QCOMPARE(db.exec(sql), QString());
+        }
         core.conn_str = db.conn_str;
         core.comm_type = "before";
         core.comm_port = 7;
@@ -158,6 +169,7 @@ private slots:
                  qPrintable(recorder.boxes[0].text));
         QCOMPARE(core.comm_type, QStringLiteral("before"));
         QCOMPARE(core.comm_port, int16_t(7));
+        if (disk) QVERIFY2(!recorder.boxes[0].text.contains("replaced"), qPrintable(recorder.boxes[0].text));
         if (sql.isEmpty()) QVERIFY(!QFile::exists(db.path()));
     }
 };

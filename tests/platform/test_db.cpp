@@ -139,6 +139,8 @@ private slots:
         junk.close();
         QVERIFY(!cn.Open("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + db.folder + "\\junk.mdb"));
         QVERIFY(!cn.error().isEmpty());
+        // Its content is wrong, not its disk.
+        QCOMPARE(cn.fault(), adodb::Fault::content);
 
         // Two connections on one file live side by side.
         Connection a, b;

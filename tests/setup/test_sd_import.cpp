@@ -337,61 +337,86 @@ private slots:
         QVERIFY(!QFile::exists(stray));
     }
 
-    // Only a regular file is read or erased: a FIFO is not waited on, a link to a device is not
-    // read without end, and neither is written to.
+    // Only a regular file is read or erased: a FIFO is not waited on, a link is not followed (to
+    // a device read without end, or to a file elsewhere that is not the card's), and neither is
+    // written to.
     void card_file_not_regular_data() {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("FIFO") << "fifo";
-        QTest::newRow("link to /dev/zero") << "zero";
+        QTest::addColumn<QString>("why");
+        const QString link = "KL.Dat is a symbolic link, not the card's own file.";
+        QTest::newRow("FIFO") << "fifo"
+                              << "KL.Dat is not a regular file.";
+        QTest::newRow("link to /dev/zero") << "zero" << link;
+        QTest::newRow("link to a text file") << "text" << link;
     }
     void card_file_not_regular() {
         QFETCH(QString, kind);
+        QFETCH(QString, why);
         Setup& s = open_setup();
-        if (kind == "fifo")
+        const QString elsewhere = card->path() + "/elsewhere.txt";
+        const QByteArray text = "A#1 99.0 kg%02/02/24@09:10\r\n";
+        if (kind == "fifo") {
             QCOMPARE(::mkfifo(QFile::encodeName(dat()).constData(), 0600), 0);
-        else
+        } else if (kind == "zero") {
             QVERIFY(QFile::link("/dev/zero", dat()));
+        } else {
+            write_file(elsewhere, text);
+            QVERIFY(QFile::link(elsewhere, dat()));
+        }
         s.Read_Dat_File_Click();
-        QCOMPARE(rec.texts(), QStringList{"Error Reading File!\rKL.Dat is not a regular file."});
+        QCOMPARE(rec.texts(), QStringList{"Error Reading File!\r" + why});
         QCOMPARE(rows(), 0);
         rec.boxes.clear();
         s.chk_erase_after_read->setChecked(false);
         s.Erase_Dat_File_Click();
-        QCOMPARE(rec.texts(), QStringList{"Error Erase File !\rKL.Dat is not a regular file."});
+        QCOMPARE(rec.texts(), QStringList{"Error Erase File !\r" + why});
+        if (kind == "text") QCOMPARE(read_all(elsewhere), text);
     }
 
     // The lines left are written over the file that was read, and only while its name still
-    // leads to it: a card taken out, or a file put in its place, is not written to.
+    // leads to it: a card taken out, or a file put in its place, is not written to. What the
+    // scale appended after the import read the file is kept after the lines left.
     void rewrites_only_the_file_read_data() {
-        QTest::addColumn<bool>("replaced");
-        QTest::newRow("name leads nowhere") << false;
-        QTest::newRow("another file under the name") << true;
+        QTest::addColumn<QString>("change");
+        QTest::newRow("name leads nowhere") << "moved";
+        QTest::newRow("another file under the name") << "replaced";
+        QTest::newRow("file grew after it was read") << "grown";
     }
     void rewrites_only_the_file_read() {
-        QFETCH(bool, replaced);
+        QFETCH(QString, change);
         const QByteArray data = "A#1 99.0 kg%02/02/24@09:10\r\n";
+        const QByteArray appended = "B#2 12.5 kg%02/02/24@09:11\r\nC#3 1";
         write_file(dat(), data);
         CardFile file(dat());
         QFile in;
         QVERIFY(file.open(in, nullptr));
         QCOMPARE(in.readAll(), data);
-        const QString moved = card->path() + "/moved.Dat";
-        QVERIFY(QFile::rename(dat(), moved));
-        if (replaced) write_file(dat(), "other");
         QBuffer rest;
         rest.setData("left\r\n");
         QVERIFY(rest.open(QIODevice::ReadOnly));
         QString why;
-        QVERIFY(!file.rewrite(rest, &why));
+        if (change == "grown") {
+            QFile grow(dat());
+            QVERIFY(grow.open(QIODevice::Append));
+            grow.write(appended);
+            grow.close();
+            QVERIFY(file.rewrite(rest, data.size(), &why));
+            QCOMPARE(read_all(dat()), "left\r\n" + appended);
+            return;
+        }
+        const QString moved = card->path() + "/moved.Dat";
+        QVERIFY(QFile::rename(dat(), moved));
+        if (change == "replaced") write_file(dat(), "other");
+        QVERIFY(!file.rewrite(rest, data.size(), &why));
         QVERIFY(why.contains("no longer the file that was read"));
         QCOMPARE(read_all(moved), data);
-        QCOMPARE(QFile::exists(dat()), replaced);
-        if (replaced) QCOMPARE(read_all(dat()), QByteArray("other"));
+        QCOMPARE(QFile::exists(dat()), change == "replaced");
+        if (change == "replaced") QCOMPARE(read_all(dat()), QByteArray("other"));
         // Under its own name the file read is rewritten in place.
-        QVERIFY(QFile::remove(dat()) || !replaced);
+        QVERIFY(QFile::remove(dat()) || change != "replaced");
         QVERIFY(QFile::rename(moved, dat()));
         QVERIFY(rest.seek(0));
-        QVERIFY(file.rewrite(rest, &why));
+        QVERIFY(file.rewrite(rest, data.size(), &why));
         QCOMPARE(read_all(dat()), QByteArray("left\r\n"));
     }
 

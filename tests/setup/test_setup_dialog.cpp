@@ -10,6 +10,7 @@
 #include <QSqlQuery>
 #include <QTimer>
 #include <QtTest>
+#include <optional>
 
 #include "app/module_state.h"
 #include "core/core_state.h"
@@ -20,6 +21,8 @@
 #include "setup/SD_Setting.h"
 #include "setup/Setup.h"
 #include "setup/setup_state.h"
+#include "tests/support/full_disk.h"
+#include "tests/support/permissions.h"
 #include "tests/support/temp_database.h"
 #include "tests/support/test_main.h"
 
@@ -144,18 +147,44 @@ private slots:
         QCOMPARE(s.txtFields[4]->text(), QString(type == "RS232" ? "131" : "130"));
     }
 
+    // A settings row that cannot be opened closes the dialog, told once; a full disk is told as
+    // such, not as a database to replace.
+    void missing_settings_row_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("no row") << "no row"
+                                << "The configuration record is missing";
+        QTest::newRow("full disk") << "full disk"
+                                   << "is full. The database is not damaged: free space";
+    }
     void missing_settings_row() {
-        QCOMPARE(db->exec("DELETE FROM syscfg"), QString());
+        QFETCH(QString, fault);
+        std::optional<testsupport::FullDisk> disk;
+        if (fault == "no row") {
+            QCOMPARE(db->exec("DELETE FROM syscfg"), QString());
+        } else {
+            disk.emplace(*db);
+            if (!disk->ok()) QSKIP(disk->why());
+        }
         Setup& s = setup_form();
         s.open();
         QVERIFY(!s.Loaded());
-        QVERIFY(rec.texts().contains("The configuration record is missing"));
-        QCOMPARE(scales(), 0);
+        QVERIFY2(rec.boxes.size() == 1, qPrintable(rec.texts().join('|')));
+        QFETCH(QString, told);
+        QVERIFY2(rec.boxes[0].text.contains(told), qPrintable(rec.boxes[0].text));
+        QVERIFY(!rec.boxes[0].text.contains("replaced"));
+        if (!disk) QCOMPARE(scales(), 0);
     }
 
-    // A change that cannot be stored is reported as not saved, and the dialog shows what the row
-    // holds, not what was typed.
+    // A change that cannot be stored is reported once as not saved, and the dialog shows what
+    // the row holds, not what was typed.
+    void failed_save_shows_stored_settings_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("another program holds the lock") << "locked";
+        QTest::newRow("write-protected database") << "write-protected";
+    }
     void failed_save_shows_stored_settings() {
+        QFETCH(QString, fault);
         add_scale(130);
         Setup& s = setup_form();
         s.open();
@@ -163,15 +192,19 @@ private slots:
         const int timeout = adodb::busy_timeout_ms();
         adodb::set_busy_timeout_ms(50);
         {
+            testsupport::PermissionsBind bind;
+            if (fault == "write-protected") QVERIFY(QFile::setPermissions(db->path(), QFile::ReadOwner));
             // Another program holds the database's write lock.
             QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other-writer");
             other.setDatabaseName(db->path());
             QVERIFY(other.open());
             QSqlQuery q(other);
-            QVERIFY(q.exec("BEGIN IMMEDIATE"));
+            if (fault == "locked") QVERIFY(q.exec("BEGIN IMMEDIATE"));
             s.txt_netpolltime->setText(".5");
             s.txt_time_LostFocus();
-            QVERIFY(q.exec("ROLLBACK"));
+            // The focus leaves the box again, which the failed save has set back to the row.
+            s.txt_time_LostFocus();
+            if (fault == "locked") QVERIFY(q.exec("ROLLBACK"));
         }
         QSqlDatabase::removeDatabase("other-writer");
         adodb::set_busy_timeout_ms(timeout);

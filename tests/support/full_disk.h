@@ -1,0 +1,61 @@
+#pragma once
+// A database on a full disk: `testsupport::FullDisk disk(db);` mounts a small tmpfs over the
+// TempDatabase's folder (root only: else `!disk.ok()`, and the test skips with `disk.why()`),
+// puts the same files back, in write-ahead-log mode as the program leaves them (so that even a
+// read needs room for the log's index), and fills the rest. Unmounted before `db` goes.
+#include <QDir>
+#include <QFile>
+#include <QHash>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/mount.h>
+
+#include "tests/support/temp_database.h"
+
+namespace testsupport {
+
+class FullDisk {
+public:
+    explicit FullDisk(TempDatabase& db) : folder_(QFile::encodeName(db.folder)) {
+        if (!db.exec(QStringLiteral("PRAGMA journal_mode = WAL")).isEmpty()) return;
+        QHash<QString, QByteArray> files;
+        for (const QString& name : QDir(db.folder).entryList(QDir::Files)) {
+            QFile f(db.folder + u'/' + name);
+            if (f.open(QIODevice::ReadOnly)) files.insert(f.fileName(), f.readAll());
+        }
+        mounted_ = ::mount("tmpfs", folder_.constData(), "tmpfs", 0, "size=512k,mode=0700") == 0;
+        if (!mounted_) {
+            why_ = QByteArray("cannot mount a small file system: ") + std::strerror(errno);
+            return;
+        }
+        for (auto it = files.cbegin(); it != files.cend(); ++it) {
+            QFile f(it.key());
+            if (!f.open(QIODevice::WriteOnly) || f.write(it.value()) != it.value().size()) return;
+        }
+        QFile filler(db.folder + QStringLiteral("/filler"));
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return;
+        for (qint64 size = 4096; size > 0; size /= 2)
+            while (filler.write(QByteArray(size, '\0')) == size) {
+            }
+        full_ = true;
+    }
+    ~FullDisk() {
+        if (mounted_) ::umount2(folder_.constData(), MNT_DETACH);
+    }
+    FullDisk(const FullDisk&) = delete;
+    FullDisk& operator=(const FullDisk&) = delete;
+
+    bool ok() const { return full_; }
+    const char* why() const {
+        return why_.isEmpty() ? "the small file system was not filled" : why_.constData();
+    }
+
+private:
+    QByteArray folder_;
+    QByteArray why_;
+    bool mounted_ = false;
+    bool full_ = false;
+};
+
+} // namespace testsupport
