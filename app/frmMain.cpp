@@ -191,7 +191,9 @@ void frmMain::mnu_setups_Click() {
     if (!core.scale_screen_active) {
         show_setup();
         ui::DoEvents();
-        load_syscfg();
+        // A dialog that closed at once could not read the settings and has told why; reading
+        // them again here would only tell the same failure a second time.
+        if (setup_form().Loaded()) load_syscfg();
         return;
     }
     ui::MsgBox(setup_refusal_text(), ui::vbOKOnly);
