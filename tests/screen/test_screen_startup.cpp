@@ -314,6 +314,8 @@ private slots:
         QVERIFY(fx.network_records({}));
         settings::SaveSetting("Ports", "COM1", fx.db->folder + "/no-such-port");
         QVERIFY(fx.syscfg("rfnet=1"));
+        // A link type that no link knows opens no link, not the one in force before.
+        if (link == "Serial") core.comm_type = "RS232";
         form1& f = fx.show();
 
         QStringList expected;
@@ -321,14 +323,14 @@ private slots:
             expected << message + "\n" + fx.db->folder + "/no-such-port does not exist";
         else if (!message.isEmpty())
             expected << message;
-        // A row whose link type no link knows is named and not taken: the settings in force stay,
-        // and with them no RF network.
-        if (link != "Serial") expected << "RF Module Not Responding";
+        expected << "RF Module Not Responding";
         QStringList texts = fx.rec.texts();
         if (link == "Serial") {
-            QVERIFY(!texts.isEmpty() && texts.first().contains("commtype") &&
-                    texts.first().contains("\"Serial\""));
+            QVERIFY(!texts.isEmpty() &&
+                    texts.first().contains("\"Serial\". The scale screen opens no link") &&
+                    texts.first().contains("Correct commtype in Scale Configurations."));
             texts.removeFirst();
+            QCOMPARE(core.comm_type, link);
         }
         QCOMPARE(texts, expected);
         QVERIFY(f.Loaded());
