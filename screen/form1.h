@@ -30,6 +30,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStringList>
 #include <QTableView>
 #include <QTableWidget>
 #include <array>
@@ -277,6 +278,10 @@ private:
     bool lost_network_ = false;
     bool lost_poll_ = false;
     bool setting_link_up_ = false;
+    // "USB" scales whose devices were lost and not yet told, named, told in one message.
+    QStringList lost_devices_;
+    void tell_devices_lost();
+    bool any_scale_device_open() const;
     // Signal connections, each next to the handlers it connects.
     void connect_handlers(); // screen/form1_selection.cpp
     // Set while the network list's current row follows the selected scale.

@@ -14,6 +14,9 @@
 
 namespace {
 
+// How long the message of a lost device waits for the poll cycle that found it to end.
+constexpr int kLossGatherMs = 20;
+
 void tell(const QString& message) {
     ui::Beep();
     ui::MsgBox(message, ui::vbOKOnly | ui::vbExclamation);
@@ -112,10 +115,7 @@ void form1::ftdi_device_lost(int slot) {
     links.scale_addr[s] = 0;
     if (links.cur_scale_addr == static_cast<int32_t>(handle)) links.cur_scale_addr = 0;
 
-    bool others = false;
-    for (int i = 0; i < filled_slots(); ++i)
-        others = others || links.scale_addr[static_cast<size_t>(i)] != 0;
-    if (others) {
+    if (any_scale_device_open()) {
         netlist_set_row(slot, links.scale_name[s], QString());
         if (slot == links.cur_scale) {
             Screen->clear();
@@ -129,18 +129,56 @@ void form1::ftdi_device_lost(int slot) {
     const QString serial = links.scale_serial[s].trimmed();
     if (!serial.isEmpty()) device << QStringLiteral("serial number %1").arg(serial);
     if (!path.isEmpty()) device << path;
-    const QString message =
-        QStringLiteral("The USB scale \"%1\"%2 can no longer be reached: it was unplugged or failed.\n%3")
-            .arg(links.scale_name[s].trimmed(),
-                 device.isEmpty() ? QString()
-                                  : QStringLiteral(" (%1)").arg(device.join(QStringLiteral(", "))),
-                 others ? QStringLiteral("The other scales are still polled. To poll this one again once "
-                                         "it is connected, leave the scale screen with \"Exit\" and choose "
-                                         "\"Activate Remote Screen\".")
-                        : QStringLiteral("Polling has stopped. Once the device is connected again, choose "
-                                         "\"Activate Remote Screen\" to set the link up again and go on "
-                                         "polling."));
+    lost_devices_.append(QStringLiteral("\"%1\"%2")
+                             .arg(links.scale_name[s].trimmed(),
+                                  device.isEmpty()
+                                      ? QString()
+                                      : QStringLiteral(" (%1)").arg(device.join(QStringLiteral(", ")))));
     // Told from the event loop, so that the poll cycle that found the loss goes on with the
-    // other scales, and they are polled while the message is open.
-    QTimer::singleShot(0, this, [message] { tell(message); });
+    // other scales, and they are polled while the message is open; devices lost together are
+    // told together.
+    if (lost_devices_.size() == 1) QTimer::singleShot(0, this, [this] { tell_devices_lost(); });
+}
+
+bool form1::any_scale_device_open() const {
+    for (int i = 0; i < filled_slots(); ++i)
+        if (links.scale_addr[static_cast<size_t>(i)] != 0) return true;
+    return false;
+}
+
+void form1::tell_devices_lost() {
+    // A poll cycle still running may find more devices gone (all unplugged at once): wait for it.
+    if (links.scan_busy && Loaded()) {
+        QTimer::singleShot(kLossGatherMs, this, [this] { tell_devices_lost(); });
+        return;
+    }
+    const QStringList lost = lost_devices_;
+    lost_devices_.clear();
+    if (lost.isEmpty()) return;
+    const bool one = lost.size() == 1;
+    const bool others = any_scale_device_open();
+    QString named = lost.first();
+    for (qsizetype k = 1; k < lost.size(); ++k)
+        named += (k + 1 == lost.size() ? QStringLiteral(" and ") : QStringLiteral(", ")) + lost[k];
+    QString message =
+        one ? QStringLiteral("The USB scale %1 can no longer be reached: it was unplugged or failed.\n")
+                  .arg(named)
+            : QStringLiteral("The USB scales %1 can no longer be reached: they were unplugged or failed.\n")
+                  .arg(named);
+    if (others)
+        message +=
+            one ? QStringLiteral("The other scales are still polled. To poll this one again once it is "
+                                 "connected, leave the scale screen with \"Exit\" and choose "
+                                 "\"Activate Remote Screen\".")
+                : QStringLiteral("The other scales are still polled. To poll these again once they are "
+                                 "connected, leave the scale screen with \"Exit\" and choose "
+                                 "\"Activate Remote Screen\".");
+    else
+        message += one ? QStringLiteral("Polling has stopped. Once the device is connected again, choose "
+                                        "\"Activate Remote Screen\" to set the link up again and go on "
+                                        "polling.")
+                       : QStringLiteral("Polling has stopped. Once the devices are connected again, choose "
+                                        "\"Activate Remote Screen\" to set the link up again and go on "
+                                        "polling.");
+    tell(message);
 }

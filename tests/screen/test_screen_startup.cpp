@@ -567,6 +567,26 @@ private slots:
         QVERIFY(reading_shown());
     }
 
+    // Every "USB" scale unplugged at once: one message names each device lost.
+    void usb_devices_lost_together() {
+        QVERIFY(fx.start("USB"));
+        sim::SimFtdiDevice& d0 = fx.add_usb_scale("SER1", "Scale One");
+        sim::SimFtdiDevice& d1 = fx.add_usb_scale("SER2", "Scale Two");
+        form1& f = fx.show();
+        f.opt_network->setChecked(true);
+        d0.gone = d1.gone = true;
+        f.Timer1[static_cast<size_t>(links.timer1_index)]->fire();
+        QTRY_COMPARE(fx.rec.boxes.size(), 1);
+        QTest::qWait(50);
+        QCOMPARE(fx.rec.texts(),
+                 QStringList{"The USB scales \"Scale One\" (serial number SER1) and \"Scale Two\" "
+                             "(serial number SER2) can no longer be reached: they were unplugged "
+                             "or failed.\nPolling has stopped. Once the devices are connected "
+                             "again, choose \"Activate Remote Screen\" to set the link up again "
+                             "and go on polling."});
+        QCOMPARE(f.Caption(), QString("USB - Connection Lost"));
+    }
+
     // A set-up interrupted by "E&xit" while it lets events run stops where it is.
     void exit_during_setup_stops_it() {
         QVERIFY(fx.start("USB485"));
