@@ -68,8 +68,21 @@ void form1::link_lost(const QString& reason) {
 
 bool form1::link_ready() {
     if (!link_down) return true;
+    // The mode asked for is the one to go on with once the link is up again.
+    lost_single_ = opt_single->isChecked();
+    lost_network_ = opt_network->isChecked();
+    lost_poll_ = chk_pollenb->isChecked();
+    return set_up_after_loss();
+}
+
+bool form1::set_up_after_loss() {
     // A set-up already running (its event pump let this action in) decides.
     if (setting_link_up_) return false;
+    // The start-up found the link down and has told so; "Activate Remote Screen" tries again.
+    if (setting_up_) {
+        show_connection_lost();
+        return false;
+    }
     setting_link_up_ = true;
     const bool up = set_link_up_again();
     setting_link_up_ = false;
@@ -83,7 +96,7 @@ bool form1::link_ready() {
 }
 
 void form1::resume_after_loss() {
-    if (!Loaded() || !link_down || setting_up_ || !link_ready()) return;
+    if (!Loaded() || !link_down || setting_up_ || just_set_up_ || !set_up_after_loss()) return;
     // Polling goes on in the mode the screen had when the link was lost.
     if (lost_single_) {
         select_option(opt_single);
