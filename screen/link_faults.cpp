@@ -45,6 +45,13 @@ void form1::show_connection_lost() {
         txt_polltime->setEnabled(true);
         opt_network->setEnabled(true);
     }
+    // With "Network" chosen (also when the start-up chose it with the link down), "Poll" stays
+    // out of reach as in network operation: "Single" or "Activate Remote Screen" go on.
+    if (opt_network->isChecked()) {
+        chk_pollenb->setEnabled(false);
+        Label2->setEnabled(false);
+        txt_polltime->setEnabled(false);
+    }
 }
 
 void form1::link_went_down() {

@@ -553,6 +553,7 @@ private slots:
         QVERIFY2(fx.rec.boxes[0].text.endsWith(again), qPrintable(fx.rec.boxes[0].text));
         QCOMPARE(f.Caption(), link + " - Connection Lost");
         QVERIFY(!f.chk_pollenb->isChecked());
+        QCOMPARE(f.chk_pollenb->isEnabled(), !network && !opened_off); // not with "Network" chosen
         QVERIFY(f.Screen->text().isEmpty());
         QVERIFY(f.txt_groupnum->text().isEmpty());
 
