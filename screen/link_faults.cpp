@@ -37,21 +37,16 @@ void form1::show_connection_lost() {
         netlist_set_row(i, links.scale_name[static_cast<size_t>(i)], QString());
     // "Poll" no longer polls; ticking it again sets the link up again.
     if (chk_pollenb->isChecked()) {
-        {
-            const QSignalBlocker block(chk_pollenb);
-            chk_pollenb->setChecked(false);
-        }
-        Label2->setEnabled(true);
-        txt_polltime->setEnabled(true);
-        opt_network->setEnabled(true);
+        const QSignalBlocker block(chk_pollenb);
+        chk_pollenb->setChecked(false);
     }
-    // With "Network" chosen (also when the start-up chose it with the link down), "Poll" stays
-    // out of reach as in network operation: "Single" or "Activate Remote Screen" go on.
-    if (opt_network->isChecked()) {
-        chk_pollenb->setEnabled(false);
-        Label2->setEnabled(false);
-        txt_polltime->setEnabled(false);
-    }
+    opt_network->setEnabled(true);
+    // "Poll" is in reach as in the operation chosen, also one refused while the link is down:
+    // not with "Network" ("Single" or "Activate Remote Screen" go on), else to connect again.
+    const bool single = !opt_network->isChecked();
+    chk_pollenb->setEnabled(single);
+    Label2->setEnabled(single);
+    txt_polltime->setEnabled(single);
 }
 
 void form1::link_went_down() {
