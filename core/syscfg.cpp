@@ -1,6 +1,7 @@
 #include "core/syscfg.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <optional>
 
 #include "core/core_state.h"
@@ -66,11 +67,14 @@ bool is_comm_type(const QString& text) {
 // A setting of the row that cannot be used: what is wrong, the field, whether the Setup dialog
 // stores a new value for it (it cannot without the row, nor for tagblz or a missing field), and
 // for a row that could not be read, what the failure tells of the file (none: the row's content).
+// A taken setting is used as the row holds it all the same (a link type that no link knows: the
+// scale screen then opens no link).
 struct Problem {
     QString text;
     QString field;
     bool setup_corrects = false;
     adodb::Fault fault = adodb::Fault::none;
+    bool taken = false;
 };
 
 // The row could not be read: the failure, told as a fault of the disk when it is one.
@@ -83,6 +87,13 @@ Problem read_failure(const QString& why, adodb::Fault fault) {
 QString with_disk_cure(const Problem& p) {
     if (p.fault != adodb::Fault::disk) return p.text;
     return p.text + QLatin1Char('\r') + adodb::disk_fault_advice(adodb::path_from_conn_str(core.conn_str));
+}
+
+bool any_taken(const QList<Problem>& problems) {
+    return std::any_of(problems.begin(), problems.end(), [](const Problem& p) { return p.taken; });
+}
+bool all_taken(const QList<Problem>& problems) {
+    return std::all_of(problems.begin(), problems.end(), [](const Problem& p) { return p.taken; });
 }
 
 // The value a setting has in `s`, as the message names it.
@@ -112,7 +123,9 @@ QString describe(const QList<Problem>& problems, const Settings& used, const QSt
             continue;
         }
         QString line = p.text;
-        if (!p.field.isEmpty()) {
+        if (p.taken) {
+            line += QStringLiteral(" The scale screen opens no link with it.");
+        } else if (!p.field.isEmpty()) {
             const QString value = shown(used, p.field);
             line += QLatin1Char(' ') +
                     instead_intro.arg(p.field, value.isEmpty() ? QStringLiteral("no value") : value);
@@ -214,12 +227,17 @@ bool read_row(Settings& out, QList<Problem>& problems) {
     if (const std::optional<QVariant> comm_type = field("commtype")) {
         if (comm_type->isNull() || comm_type->toString().isEmpty())
             bad("commtype", QStringLiteral("The setting commtype of the configuration record is empty."));
-        else if (!is_comm_type(comm_type->toString()))
-            bad("commtype", QStringLiteral("The setting commtype of the configuration record is not a "
-                                           "communication type: \"%1\".")
-                                .arg(comm_type->toString()));
-        else
+        else if (!is_comm_type(comm_type->toString())) {
+            // Named, and taken as it stands: no link is opened for it, rather than one that no
+            // setting names.
             out.comm_type = comm_type->toString();
+            problems.append({QStringLiteral("The setting commtype of the configuration record is not a "
+                                            "communication type: \"%1\".")
+                                 .arg(comm_type->toString()),
+                             QStringLiteral("commtype"), true, adodb::Fault::none, true});
+        } else {
+            out.comm_type = comm_type->toString();
+        }
     }
     whole("commport", out.comm_port);
     whole("rfnet", out.rf_net);
@@ -248,14 +266,17 @@ bool load_syscfg() {
     Settings next = current();
     QList<Problem> problems;
     read_row(next, problems);
-    if (!problems.isEmpty()) {
-        // Nothing of the row is taken: the settings in force stay.
-        ui::MsgBox(describe(problems, current(), QStringLiteral("Weyvane keeps %2 for %1.")),
+    // With a setting that cannot be used nothing of the row is taken: the settings in force stay,
+    // but for a link type that no link knows, so that the screen opens no link the row does not
+    // name.
+    const bool kept = !all_taken(problems);
+    Settings used = kept ? current() : next;
+    if (any_taken(problems)) used.comm_type = next.comm_type;
+    if (!problems.isEmpty())
+        ui::MsgBox(describe(problems, used, QStringLiteral("Weyvane keeps %2 for %1.")),
                    ui::vbOKOnly | ui::vbExclamation);
-        return false;
-    }
-    store(next);
-    return true;
+    store(used);
+    return !kept;
 }
 
 bool load_syscfg_at_startup(QString* fatal) {

@@ -37,15 +37,17 @@ net::Winsock& Winsock1() {
         sock = std::make_unique<net::Winsock>();
         net::Winsock* s = sock.get();
         QObject::connect(s, &net::Winsock::DataArrival, s, &Winsock1_DataArrival);
-        QObject::connect(s, &net::Winsock::Failed, s, [s](bool was_connected, const QString& reason) {
-            const QString where = QStringLiteral("%1, port %2").arg(s->RemoteHost()).arg(s->RemotePort());
-            report_link_lost(
-                was_connected
-                    ? QStringLiteral("The connection to the scales at %1 was lost: %2.").arg(where, reason)
-                    : QStringLiteral("The scales at %1 could not be connected: %2.").arg(where, reason));
-        });
+        QObject::connect(s, &net::Winsock::Failed, s, &report_socket_failed);
     }
     return *sock;
+}
+
+void report_socket_failed(bool was_connected, const QString& reason) {
+    const net::Winsock& s = Winsock1();
+    const QString where = QStringLiteral("%1, port %2").arg(s.RemoteHost()).arg(s.RemotePort());
+    report_link_lost(
+        was_connected ? QStringLiteral("The connection to the scales at %1 was lost: %2.").arg(where, reason)
+                      : QStringLiteral("The scales at %1 could not be connected: %2.").arg(where, reason));
 }
 
 int ethernet_port() {

@@ -22,6 +22,8 @@ void set_ethernet_port(int port);
 using LinkLostHandler = std::function<void(const QString& message)>;
 void set_link_lost_handler(LinkLostHandler handler);
 void report_link_lost(const QString& message);
+// The Ethernet connection failed: refused or not made (was_connected false), or lost.
+void report_socket_failed(bool was_connected, const QString& reason);
 
 // Closes the serial port and the socket, as the unloading of the scale screen does when its
 // controls go away.

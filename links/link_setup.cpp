@@ -2,6 +2,7 @@
 
 #include "core/core_state.h"
 #include "core/text_split.h"
+#include "core/waits.h"
 #include "links/ftdi_adapter.h"
 #include "links/link_devices.h"
 #include "links/links_state.h"
@@ -263,6 +264,22 @@ void ethernet_connect() {
         return;
     }
     network_list_from_zqdata(QStringLiteral("SCALE RS485 ID#"));
+}
+
+bool ethernet_wait_connected() {
+    net::Winsock& sock = Winsock1();
+    const double start = wclock::Monotonic();
+    while (sock.State() == net::Winsock::sckConnecting && !wait_passed(start, kEthernetConnectWait)) {
+        wclock::pause_slice();
+        ui::DoEvents();
+    }
+    if (sock.State() == net::Winsock::sckConnected) return true;
+    if (sock.State() == net::Winsock::sckConnecting) {
+        sock.Close();
+        report_socket_failed(
+            false, QStringLiteral("no answer within %1 seconds").arg(QString::number(kEthernetConnectWait)));
+    }
+    return false;
 }
 
 Ethernet& ethernet_link() {

@@ -21,6 +21,11 @@ void usb485_init();
 // "Ethernet": connects the socket to the configured host, port 2000; the scale list as for
 // "USB485".
 void ethernet_connect();
+// The Ethernet link counts as up once its connection stands. Waits for it at most
+// kEthernetConnectWait seconds, events running; true once connected. A connection refused is
+// reported by the socket; one still not made in that time is closed and reported as such.
+inline constexpr double kEthernetConnectWait = 3.0;
+bool ethernet_wait_connected();
 
 // Data that arrive over the Ethernet link are taken and parsed by ethernet_link().parseweight.
 void Winsock1_DataArrival(int bytes_total);

@@ -30,6 +30,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStringList>
 #include <QTableView>
 #include <QTableWidget>
 #include <array>
@@ -163,8 +164,9 @@ public:
     // (screen/link_faults.cpp): polling stops, "Poll" is cleared, the display and the group box
     // no longer show the last reading as if it were live, and the user is told once.
     void link_lost(const QString& reason);
-    // Before anything starts polling: after a loss, sets the link up again as the start-up does.
-    // False when it cannot (the set-up has told why, and the screen stays as the loss left it).
+    // Before anything starts polling: after a loss, sets the link up again as the start-up does,
+    // and goes on in the mode now asked for. False when it cannot (the set-up has told why, and
+    // the screen stays as the loss left it). The Ethernet link counts as lost until it connects.
     bool link_ready();
     // "Activate Remote Screen" on a screen whose link was lost: sets it up again and goes on
     // polling in the mode the screen had.
@@ -260,6 +262,7 @@ private:
     // activation arriving then must not start it again).
     void setup_screen();
     bool setting_up_ = false;
+    bool just_set_up_ = false; // a set-up ended in this turn of the event loop
     int setup_generation_ = 0; // the load whose set-up is running
     // Closes the data controls' recordsets and connections (at each load and unload).
     void release_data_controls();
@@ -273,10 +276,15 @@ private:
     // that polling stopped.
     void link_went_down();
     void show_connection_lost();
+    bool set_up_after_loss(); // link_ready without taking the mode asked for
     bool lost_single_ = false;
     bool lost_network_ = false;
     bool lost_poll_ = false;
     bool setting_link_up_ = false;
+    // "USB" scales whose devices were lost and not yet told, named, told in one message.
+    QStringList lost_devices_;
+    void tell_devices_lost();
+    bool any_scale_device_open() const;
     // Signal connections, each next to the handlers it connects.
     void connect_handlers(); // screen/form1_selection.cpp
     // Set while the network list's current row follows the selected scale.

@@ -20,6 +20,7 @@
 #include "platform/ui/twips.h"
 
 #include <QFont>
+#include <QTimer>
 #include <algorithm>
 #include <initializer_list>
 
@@ -76,6 +77,9 @@ void form1::Form_Activate() {
     setup_screen();
     setting_up_ = outer;
     setup_generation_ = outer_generation;
+    // The "Activate Remote Screen" that ran this set-up does not try a link it found down again.
+    just_set_up_ = true;
+    QTimer::singleShot(0, this, [this] { just_set_up_ = false; });
 }
 
 void form1::setup_screen() {
@@ -210,6 +214,9 @@ bool form1::setup_link() {
         rs485_com_init();
     } else if (link_type() == LinkType::Ethernet) {
         ethernet_connect();
+        // The link is up once connected; until then nothing polls, and what starts polling
+        // connects again.
+        if (filled_slots() > 0 && !ethernet_wait_connected()) link_went_down();
     }
     return true;
 }
@@ -219,6 +226,8 @@ bool form1::set_link_up_again() {
     // The set-up opens every "USB" scale's device again: those still open are closed first.
     close_scale_devices();
     if (!setup_link() || !setup_still_current(gen) || filled_slots() <= 0) return false;
+    // The Ethernet link not connected: the socket has told why.
+    if (link_type() == LinkType::Ethernet && Winsock1().State() != net::Winsock::sckConnected) return false;
     if (!setup_pump(gen)) return false;
     for (int i = 0; i < filled_slots(); ++i) {
         if (!match_slot(i, gen)) return false;

@@ -14,6 +14,9 @@
 
 namespace {
 
+// How long the message of a lost device waits for the poll cycle that found it to end.
+constexpr int kLossGatherMs = 20;
+
 void tell(const QString& message) {
     ui::Beep();
     ui::MsgBox(message, ui::vbOKOnly | ui::vbExclamation);
@@ -34,14 +37,16 @@ void form1::show_connection_lost() {
         netlist_set_row(i, links.scale_name[static_cast<size_t>(i)], QString());
     // "Poll" no longer polls; ticking it again sets the link up again.
     if (chk_pollenb->isChecked()) {
-        {
-            const QSignalBlocker block(chk_pollenb);
-            chk_pollenb->setChecked(false);
-        }
-        Label2->setEnabled(true);
-        txt_polltime->setEnabled(true);
-        opt_network->setEnabled(true);
+        const QSignalBlocker block(chk_pollenb);
+        chk_pollenb->setChecked(false);
     }
+    opt_network->setEnabled(true);
+    // "Poll" is in reach as in the operation chosen, also one refused while the link is down:
+    // not with "Network" ("Single" or "Activate Remote Screen" go on), else to connect again.
+    const bool single = !opt_network->isChecked();
+    chk_pollenb->setEnabled(single);
+    Label2->setEnabled(single);
+    txt_polltime->setEnabled(single);
 }
 
 void form1::link_went_down() {
@@ -65,8 +70,21 @@ void form1::link_lost(const QString& reason) {
 
 bool form1::link_ready() {
     if (!link_down) return true;
+    // The mode asked for is the one to go on with once the link is up again.
+    lost_single_ = opt_single->isChecked();
+    lost_network_ = opt_network->isChecked();
+    lost_poll_ = chk_pollenb->isChecked();
+    return set_up_after_loss();
+}
+
+bool form1::set_up_after_loss() {
     // A set-up already running (its event pump let this action in) decides.
     if (setting_link_up_) return false;
+    // The start-up found the link down and has told so; "Activate Remote Screen" tries again.
+    if (setting_up_) {
+        show_connection_lost();
+        return false;
+    }
     setting_link_up_ = true;
     const bool up = set_link_up_again();
     setting_link_up_ = false;
@@ -80,7 +98,7 @@ bool form1::link_ready() {
 }
 
 void form1::resume_after_loss() {
-    if (!Loaded() || !link_down || setting_up_ || !link_ready()) return;
+    if (!Loaded() || !link_down || setting_up_ || just_set_up_ || !set_up_after_loss()) return;
     // Polling goes on in the mode the screen had when the link was lost.
     if (lost_single_) {
         select_option(opt_single);
@@ -112,10 +130,7 @@ void form1::ftdi_device_lost(int slot) {
     links.scale_addr[s] = 0;
     if (links.cur_scale_addr == static_cast<int32_t>(handle)) links.cur_scale_addr = 0;
 
-    bool others = false;
-    for (int i = 0; i < filled_slots(); ++i)
-        others = others || links.scale_addr[static_cast<size_t>(i)] != 0;
-    if (others) {
+    if (any_scale_device_open()) {
         netlist_set_row(slot, links.scale_name[s], QString());
         if (slot == links.cur_scale) {
             Screen->clear();
@@ -129,18 +144,56 @@ void form1::ftdi_device_lost(int slot) {
     const QString serial = links.scale_serial[s].trimmed();
     if (!serial.isEmpty()) device << QStringLiteral("serial number %1").arg(serial);
     if (!path.isEmpty()) device << path;
-    const QString message =
-        QStringLiteral("The USB scale \"%1\"%2 can no longer be reached: it was unplugged or failed.\n%3")
-            .arg(links.scale_name[s].trimmed(),
-                 device.isEmpty() ? QString()
-                                  : QStringLiteral(" (%1)").arg(device.join(QStringLiteral(", "))),
-                 others ? QStringLiteral("The other scales are still polled. To poll this one again once "
-                                         "it is connected, leave the scale screen with \"Exit\" and choose "
-                                         "\"Activate Remote Screen\".")
-                        : QStringLiteral("Polling has stopped. Once the device is connected again, choose "
-                                         "\"Activate Remote Screen\" to set the link up again and go on "
-                                         "polling."));
+    lost_devices_.append(QStringLiteral("\"%1\"%2")
+                             .arg(links.scale_name[s].trimmed(),
+                                  device.isEmpty()
+                                      ? QString()
+                                      : QStringLiteral(" (%1)").arg(device.join(QStringLiteral(", ")))));
     // Told from the event loop, so that the poll cycle that found the loss goes on with the
-    // other scales, and they are polled while the message is open.
-    QTimer::singleShot(0, this, [message] { tell(message); });
+    // other scales, and they are polled while the message is open; devices lost together are
+    // told together.
+    if (lost_devices_.size() == 1) QTimer::singleShot(0, this, [this] { tell_devices_lost(); });
+}
+
+bool form1::any_scale_device_open() const {
+    for (int i = 0; i < filled_slots(); ++i)
+        if (links.scale_addr[static_cast<size_t>(i)] != 0) return true;
+    return false;
+}
+
+void form1::tell_devices_lost() {
+    // A poll cycle still running may find more devices gone (all unplugged at once): wait for it.
+    if (links.scan_busy && Loaded()) {
+        QTimer::singleShot(kLossGatherMs, this, [this] { tell_devices_lost(); });
+        return;
+    }
+    const QStringList lost = lost_devices_;
+    lost_devices_.clear();
+    if (lost.isEmpty()) return;
+    const bool one = lost.size() == 1;
+    const bool others = any_scale_device_open();
+    QString named = lost.first();
+    for (qsizetype k = 1; k < lost.size(); ++k)
+        named += (k + 1 == lost.size() ? QStringLiteral(" and ") : QStringLiteral(", ")) + lost[k];
+    QString message =
+        one ? QStringLiteral("The USB scale %1 can no longer be reached: it was unplugged or failed.\n")
+                  .arg(named)
+            : QStringLiteral("The USB scales %1 can no longer be reached: they were unplugged or failed.\n")
+                  .arg(named);
+    if (others)
+        message +=
+            one ? QStringLiteral("The other scales are still polled. To poll this one again once it is "
+                                 "connected, leave the scale screen with \"Exit\" and choose "
+                                 "\"Activate Remote Screen\".")
+                : QStringLiteral("The other scales are still polled. To poll these again once they are "
+                                 "connected, leave the scale screen with \"Exit\" and choose "
+                                 "\"Activate Remote Screen\".");
+    else
+        message += one ? QStringLiteral("Polling has stopped. Once the device is connected again, choose "
+                                        "\"Activate Remote Screen\" to set the link up again and go on "
+                                        "polling.")
+                       : QStringLiteral("Polling has stopped. Once the devices are connected again, choose "
+                                        "\"Activate Remote Screen\" to set the link up again and go on "
+                                        "polling.");
+    tell(message);
 }

@@ -311,10 +311,12 @@ private slots:
                                        << "RS232" << 2 << "RS232 for commtype" << true;
         QTest::newRow("commtype empty") << "UPDATE syscfg SET commtype=''"
                                         << "RS232" << 1 << "RS232 for commtype" << true;
-        QTest::newRow("commtype Serial") << "UPDATE syscfg SET commtype='Serial', commport='2'"
-                                         << "RS232" << 2 << "RS232 for commtype" << true;
+        // A link type that no link knows is named and taken: no link is opened for it.
+        QTest::newRow("commtype Serial")
+            << "UPDATE syscfg SET commtype='Serial', commport='2'"
+            << "Serial" << 2 << "\"Serial\". The scale screen opens no link" << true;
         QTest::newRow("commtype lower case") << "UPDATE syscfg SET commtype='rs232'"
-                                             << "RS232" << 1 << "\"rs232\"" << true;
+                                             << "rs232" << 1 << "\"rs232\"" << true;
         QTest::newRow("commport word") << "UPDATE syscfg SET commtype='USB485', commport='COM2'"
                                        << "USB485" << 1 << "1 for commport" << true;
         QTest::newRow("tagblz word") << "UPDATE syscfg SET tagblz='x'"

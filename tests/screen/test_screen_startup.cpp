@@ -10,6 +10,7 @@
 #include "platform/ui/twips.h"
 #include "screen/form1.h"
 #include "tests/sim/sim_serial.h"
+#include "tests/sim/tcp_end.h"
 #include "tests/support/reading_display.h"
 #include "tests/support/screen_fixture.h"
 #include "tests/support/test_main.h"
@@ -314,6 +315,8 @@ private slots:
         QVERIFY(fx.network_records({}));
         settings::SaveSetting("Ports", "COM1", fx.db->folder + "/no-such-port");
         QVERIFY(fx.syscfg("rfnet=1"));
+        // A link type that no link knows opens no link, not the one in force before.
+        if (link == "Serial") core.comm_type = "RS232";
         form1& f = fx.show();
 
         QStringList expected;
@@ -321,14 +324,14 @@ private slots:
             expected << message + "\n" + fx.db->folder + "/no-such-port does not exist";
         else if (!message.isEmpty())
             expected << message;
-        // A row whose link type no link knows is named and not taken: the settings in force stay,
-        // and with them no RF network.
-        if (link != "Serial") expected << "RF Module Not Responding";
+        expected << "RF Module Not Responding";
         QStringList texts = fx.rec.texts();
         if (link == "Serial") {
-            QVERIFY(!texts.isEmpty() && texts.first().contains("commtype") &&
-                    texts.first().contains("\"Serial\""));
+            QVERIFY(!texts.isEmpty() &&
+                    texts.first().contains("\"Serial\". The scale screen opens no link") &&
+                    texts.first().contains("Correct commtype in Scale Configurations."));
             texts.removeFirst();
+            QCOMPARE(core.comm_type, link);
         }
         QCOMPARE(texts, expected);
         QVERIFY(f.Loaded());
@@ -472,24 +475,34 @@ private slots:
         QVERIFY(MSComm1().PortOpen());
     }
 
-    // After a lost port, what starts polling sets the link up again first: ticking "Poll",
-    // choosing "Network", or "Activate Remote Screen" on the loaded screen. While the port is
-    // missing the action is refused once, with the reason, and the screen stays as the loss
-    // left it; once the port is back, the same action polls again.
+    // After a lost port or connection, what starts polling sets the link up again first: ticking
+    // "Poll", choosing "Network", or "Activate Remote Screen" on the loaded screen. While the
+    // port or the server is missing the action is refused once, with the reason, and the screen
+    // stays as the loss left it; once it is back, the same action polls again. The Ethernet link
+    // counts as down until it connects, also when the screen was opened while the server was off.
     void polling_after_a_loss_data() {
         QTest::addColumn<QString>("link");
         QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("opened_off"); // the screen is opened while the server is off
         QTest::newRow("RS232, Poll") << "RS232"
-                                     << "Poll";
+                                     << "Poll" << false;
         QTest::newRow("RS485, Network") << "RS485"
-                                        << "Network";
+                                        << "Network" << false;
         QTest::newRow("RS232, Activate Remote Screen") << "RS232"
-                                                       << "Activate";
+                                                       << "Activate" << false;
+        QTest::newRow("Ethernet, Activate Remote Screen") << "Ethernet"
+                                                          << "Activate" << false;
+        QTest::newRow("Ethernet, Poll") << "Ethernet"
+                                        << "Poll" << false;
+        QTest::newRow("Ethernet opened while off, Activate Remote Screen") << "Ethernet"
+                                                                           << "Activate" << true;
     }
     void polling_after_a_loss() {
         QFETCH(QString, link);
         QFETCH(QString, action);
+        QFETCH(bool, opened_off);
         const bool network = link == "RS485";
+        const bool ethernet = link == "Ethernet";
         QVERIFY(fx.start(link));
         QVERIFY(fx.network_records({130}));
         sim::SimSerial ports;
@@ -497,18 +510,21 @@ private slots:
         auto scale = std::make_shared<sim::Responder>(network ? sim::Responder::Link::network
                                                               : sim::Responder::Link::single);
         scale->add(130).group = '1';
+        fx.net->add(130);
         sim::SimSerialDevice& com1 = ports.add("/dev/ttySIM0", scale);
         settings::SaveSetting("Ports", "COM1", com1.path);
+        const quint16 port = fx.server->port();
+        if (opened_off) fx.server.reset();
         frmMain& shell = main_form();
         shell.Show();
         shell.m_ars->trigger();
+        QCoreApplication::processEvents(); // the user's next action comes in a later turn
         form1& f = Form1();
-        QVERIFY(MSComm1().PortOpen());
+        const auto link_up = [&] {
+            return ethernet ? Winsock1().State() == net::Winsock::sckConnected : MSComm1().PortOpen();
+        };
+        QCOMPARE(link_up(), !opened_off);
         f.txt_polltime->setText(".5");
-        if (network)
-            f.select_option(f.opt_network);
-        else
-            f.chk_pollenb->setChecked(true);
         // One poll and its reply, as the timers would run them.
         const auto reading_shown = [&] {
             f.Screen->clear();
@@ -518,18 +534,32 @@ private slots:
                 f.Timer4_Timer();
                 f.Timer2_Timer();
             }
-            return f.Screen->text().endsWith("1234.5");
+            // Ethernet replies arrive from the event loop.
+            const auto shown = [&] { return f.Screen->text().endsWith("1234.5"); };
+            return ethernet ? QTest::qWaitFor(shown) : shown();
         };
-        QVERIFY(reading_shown());
-        QCOMPARE(f.txt_groupnum->text().isEmpty(), network);
+        const QString again = "choose \"Activate Remote Screen\" to set the link up again and go on polling.";
+        if (!opened_off) {
+            if (network) {
+                f.select_option(f.opt_network);
+            } else {
+                f.select_option(f.opt_single);
+                f.chk_pollenb->setChecked(true);
+            }
+            QVERIFY(reading_shown());
+            QCOMPARE(f.txt_groupnum->text().isEmpty(), network || ethernet);
 
-        ports.kill(0, sim::SimSerial::Death::removed);
-        QTRY_COMPARE(fx.rec.boxes.size(), 1);
-        QVERIFY2(fx.rec.boxes[0].text.endsWith("choose \"Activate Remote Screen\" to set the link up again "
-                                               "and go on polling."),
-                 qPrintable(fx.rec.boxes[0].text));
+            if (ethernet)
+                fx.server.reset();
+            else
+                ports.kill(0, sim::SimSerial::Death::removed);
+            QTRY_COMPARE(fx.rec.boxes.size(), 1);
+        }
+        QVERIFY2(fx.rec.texts().size() == 1, qPrintable(fx.rec.texts().join(" | ").replace("\n", " ")));
+        QVERIFY2(fx.rec.boxes[0].text.endsWith(again), qPrintable(fx.rec.boxes[0].text));
         QCOMPARE(f.Caption(), link + " - Connection Lost");
         QVERIFY(!f.chk_pollenb->isChecked());
+        QCOMPARE(f.chk_pollenb->isEnabled(), !network && !opened_off); // not with "Network" chosen
         QVERIFY(f.Screen->text().isEmpty());
         QVERIFY(f.txt_groupnum->text().isEmpty());
 
@@ -543,32 +573,63 @@ private slots:
         };
         act();
         QCOMPARE(fx.rec.texts().size(), 2);
-        QCOMPARE(fx.rec.texts()[1],
-                 QString("The com port you selected either doesn't exist or is already in use\n"
-                         "/dev/ttySIM0 does not exist"));
+        if (ethernet)
+            QVERIFY2(fx.rec.texts()[1].contains(
+                         QString("The scales at 127.0.0.1, port %1 could not be connected: ").arg(port)) &&
+                         fx.rec.texts()[1].endsWith(again),
+                     qPrintable(fx.rec.texts()[1]));
+        else
+            QCOMPARE(fx.rec.texts()[1],
+                     QString("The com port you selected either doesn't exist or is already in use\n"
+                             "/dev/ttySIM0 does not exist"));
         QCOMPARE(f.Caption(), link + " - Connection Lost");
         QVERIFY(!f.chk_pollenb->isChecked());
         QVERIFY(!any_timer_enabled(f));
-        QVERIFY(!MSComm1().PortOpen());
-        QCOMPARE(com1.opens, 1);
+        QVERIFY(!link_up());
+        QCOMPARE(com1.opens, ethernet ? 0 : 1);
 
-        com1.attached = true;
+        if (ethernet) {
+            fx.server = std::make_unique<sim::TcpEnd>(fx.net, port);
+            QVERIFY(fx.server->listening());
+        } else {
+            com1.attached = true;
+        }
         act();
         QCOMPARE(fx.rec.texts().size(), 2);
-        QVERIFY(MSComm1().PortOpen());
-        QCOMPARE(com1.opens, 2);
+        QVERIFY(link_up());
+        QCOMPARE(com1.opens, ethernet ? 0 : 2);
         QCOMPARE(links.scale_count, int16_t(1));
-        if (network) {
-            QCOMPARE(f.Caption(), QString("RS485 - Network Mode"));
+        if (network || opened_off) {
+            QCOMPARE(f.Caption(), link + " - Network Mode");
             QVERIFY(f.Timer1[0]->Enabled());
         } else {
             // "Activate Remote Screen" goes on with "Poll" as it was.
-            QCOMPARE(f.Caption(), QString("RS232 - Single Scale Mode (Polling Activated - .5 sec)"));
+            QCOMPARE(f.Caption(), link + " - Single Scale Mode (Polling Activated - .5 sec)");
             QVERIFY(f.chk_pollenb->isChecked());
             QVERIFY(f.Timer4->Enabled() && f.Timer2->Enabled());
             QCOMPARE(f.Timer4->Interval(), 500);
         }
         QVERIFY(reading_shown());
+    }
+
+    // Every "USB" scale unplugged at once: one message names each device lost.
+    void usb_devices_lost_together() {
+        QVERIFY(fx.start("USB"));
+        sim::SimFtdiDevice& d0 = fx.add_usb_scale("SER1", "Scale One");
+        sim::SimFtdiDevice& d1 = fx.add_usb_scale("SER2", "Scale Two");
+        form1& f = fx.show();
+        f.opt_network->setChecked(true);
+        d0.gone = d1.gone = true;
+        f.Timer1[static_cast<size_t>(links.timer1_index)]->fire();
+        QTRY_COMPARE(fx.rec.boxes.size(), 1);
+        QTest::qWait(50);
+        QCOMPARE(fx.rec.texts(),
+                 QStringList{"The USB scales \"Scale One\" (serial number SER1) and \"Scale Two\" "
+                             "(serial number SER2) can no longer be reached: they were unplugged "
+                             "or failed.\nPolling has stopped. Once the devices are connected "
+                             "again, choose \"Activate Remote Screen\" to set the link up again "
+                             "and go on polling."});
+        QCOMPARE(f.Caption(), QString("USB - Connection Lost"));
     }
 
     // A set-up interrupted by "E&xit" while it lets events run stops where it is.
@@ -600,7 +661,8 @@ private slots:
         QTimer::singleShot(0, &Form1(), [] { Form1().Show(); });
         form1& f = fx.show();
         QVERIFY(core.scale_screen_active);
-        QVERIFY2(!fx.rec.texts().contains("Open Failed"), qPrintable(fx.rec.texts().join(" | ")));
+        QVERIFY2(!fx.rec.texts().contains("Open Failed"),
+                 qPrintable(fx.rec.texts().join(" | ").replace("\n", " ")));
         QCOMPARE(f.Combo1->count(), 2);
         QVERIFY(links.scale_addr[0] != 0 && links.scale_addr[1] != 0);
     }
