@@ -308,34 +308,22 @@ void Ethernet::parseweight(const QByteArray& text) {
     last_arrival_ = now;
     // Replies are framed as on "RS485": a cut reply is dropped when the next address byte comes.
     replies::gather_reply_text(rx, links.rx_overlong, text, replies::Link::rs485, "Ethernet");
-    for (;;) {
-        const qsizetype cr = rx.indexOf('\r');
-        if (cr < 0) break;
-        const QByteArray line = rx.left(cr + 1);
-        rx.remove(0, cr + 1);
-        // The LF that may follow a CR belongs to the reply just taken.
-        if (rx.startsWith('\n')) rx.remove(0, 1);
+    // Only the selected scale is polled on this link: lines under another address, or under
+    // none, are dropped.
+    const int polled = filled_slot_address(links.cur_scale);
+    QByteArray line;
+    while (replies::take_reply_of(rx, polled, line, "Ethernet")) {
         const replies::Reply r = replies::parse_reply(replies::Link::rs485, line);
-        if (!r.accepted) {
-            if (!trim_blanks(line.chopped(1)).isEmpty())
-                qCDebug(lcLinks).noquote() << "Ethernet reply dropped, no address byte:" << wlog::bytes(line);
-            continue;
-        }
-        const int n = std::clamp<int>(links.scale_count, 0, kScaleSlots);
-        bool taken = false;
+        const int n = filled_slots();
         for (int i = 0; i < n; ++i) {
             if (links.scale_addr[i] != r.address) continue;
             qCDebug(lcLinks).noquote()
                 << "Ethernet reply from" << r.address << "taken into slot" << i << wlog::bytes(line);
-            taken = true;
             links.scale_reading[i] = r.reading;
             if (i == links.cur_scale && show_reading) show_reading(i);
             if (reading_stored) reading_stored(i);
             if (links.datacol_enb[i] && data_collect) data_collect(i);
             break;
         }
-        if (!taken)
-            qCDebug(lcLinks).noquote()
-                << "Ethernet reply dropped, address" << r.address << "is in no slot:" << wlog::bytes(line);
     }
 }

@@ -39,10 +39,11 @@ class Ethernet {
 public:
     void ethernet_connect();
     // Gathers the text into rx_buf(0) (replies::gather_reply_text: a reply runs from its own
-    // address byte to its own CR) and takes each complete reply in it: one that starts with an
-    // address byte of 128 or more is cut at CR / LF and stored as the reading of the slot with
-    // that address. A reply not yet complete stays for the next data, until another address
-    // byte comes in front of its CR, or the next data come more than the reply wait later.
+    // address byte to its own CR) and takes each complete reply of the polled scale in it (the
+    // selected one, cur_scale), cut at CR / LF, as that slot's reading; complete lines
+    // under any other address are dropped. A reply not yet complete stays for the next data,
+    // until another address byte comes in front of its CR, or the next data come more than the
+    // reply wait later.
     void parseweight(const QByteArray& text);
 
     std::function<void(int slot)> show_reading;   // the selected slot's reading changed

@@ -69,5 +69,11 @@ extern LinksState links;
 // Slots the loops may touch: scale_count, never more than the table holds.
 int filled_slots();
 
+// The network address of slot i, -1 when i is no filled slot. A receive scan takes only the
+// reply of the slot it polled.
+inline int filled_slot_address(int i) {
+    return i >= 0 && i < filled_slots() ? links.scale_addr[static_cast<size_t>(i)] : -1;
+}
+
 // Puts every value back to its state at program start.
 void reset_links_state();

@@ -41,7 +41,7 @@ bool is_address_byte(char c) {
 
 // A piece that is nothing but blanks and line ends (the LF behind a CR) is not worth a trace.
 bool only_line_space(const QByteArray& s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == kLf; });
+    return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == kCr || c == kLf; });
 }
 
 } // namespace
@@ -70,7 +70,7 @@ void gather_reply_text(QByteArray& pending, bool& overlong, const QByteArray& in
         pending.append(c);
         if (c == kCr) {
             tail = pending.size();
-        } else if (pending.size() - tail > kLongestLine) {
+        } else if (pending.size() - tail - (pending.at(tail) == kLf ? 1 : 0) > kLongestReadingLine) {
             drop_tail("line longer than any reply dropped:");
             overlong = true;
         }
@@ -78,6 +78,39 @@ void gather_reply_text(QByteArray& pending, bool& overlong, const QByteArray& in
     if (skipped > 0)
         qCDebug(lcLinks) << link_name << skipped << "more bytes of a line longer than any reply dropped"
                          << (overlong ? "" : "up to its reply end");
+}
+
+bool take_line(QByteArray& pending, QByteArray& line) {
+    const qsizetype start = pending.startsWith(kLf) ? 1 : 0;
+    const qsizetype cr = pending.indexOf(kCr, start);
+    if (cr < 0) {
+        pending.remove(0, start);
+        return false;
+    }
+    const qsizetype end = cr + 1 < pending.size() && pending.at(cr + 1) == kLf ? cr + 2 : cr + 1;
+    line = pending.mid(start, end - start);
+    pending.remove(0, end);
+    return true;
+}
+
+bool take_reply_of(QByteArray& pending, int address, QByteArray& reply, const char* link_name) {
+    QByteArray line;
+    while (take_line(pending, line)) {
+        const QByteArray text = trim_blanks(line);
+        const int first = text.isEmpty() ? -1 : static_cast<unsigned char>(text.at(0));
+        if (address >= kLowestAddress && first == address) {
+            reply = line;
+            return true;
+        }
+        if (only_line_space(line)) continue;
+        if (first >= kLowestAddress)
+            qCDebug(lcLinks).noquote() << link_name << "reply of" << first << "dropped, the poll was for"
+                                       << address << wlog::bytes(line);
+        else
+            qCDebug(lcLinks).noquote()
+                << link_name << "text without an address byte dropped:" << wlog::bytes(line);
+    }
+    return false;
 }
 
 QByteArray last_chars(const QByteArray& text, int n) {

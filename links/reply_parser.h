@@ -58,9 +58,10 @@ inline bool has_reply_end(const QByteArray& text) {
 // CR by then never will: it is dropped, not joined to what comes next.
 constexpr double kReplyWait = 0.25;
 
-// The longest line a scale sends, ended by its CR: a reply never fills the read buffer of a scan.
-// A longer line is noise.
-constexpr int kLongestLine = kReadBufferSize;
+// The longest line of a reading a scale sends, without its reply end: a scale's SD-card file
+// holds its readings in the reading reply's layout, date and time added, in lines of at most 69
+// characters. A longer line is noise, not a reading.
+constexpr int kLongestReadingLine = 69;
 
 // Gathers received text into reply lines on the links whose replies come in pieces. `pending`
 // holds the text received and not yet taken: whole lines (each through its CR) and the tail of
@@ -68,12 +69,24 @@ constexpr int kLongestLine = kReadBufferSize;
 // - On the network links ("RS485", "USB485", and the Ethernet link, which frames its replies
 //   as "RS485") a byte of 128 or more is an address byte and begins a new reply: a tail in
 //   front of it, which never reached its CR, is dropped rather than joined to that reply.
-// - A tail that grows longer than kLongestLine is dropped, and with it the rest of that line up
-//   to its CR (on a network link, up to the next address byte); `overlong` marks that state
-//   between calls, so that the next line is taken clean.
+// - A tail that grows longer than kLongestReadingLine (the LF of the CR LF before it not
+//   counted) is dropped, and with it the rest of that line up to its CR (on a network link, up
+//   to the next address byte); `overlong` marks that state between calls, so that the next line
+//   is taken clean.
 // Every piece dropped is traced in category weyvane.links under the name `link_name`.
 void gather_reply_text(QByteArray& pending, bool& overlong, const QByteArray& input, Link link,
                        const char* link_name);
+
+// Takes the first complete line out of `pending`: its text through the CR, and the LF right
+// behind it. An LF at the start, left by a CR LF pair whose CR ended the line before, is
+// dropped. False, with the unfinished tail left in `pending`, when no complete line is there.
+bool take_line(QByteArray& pending, QByteArray& line);
+
+// Takes the complete lines out of `pending` up to the first reply of the scale at `address` (a
+// network address of 128 or more), which it returns in `reply`. The lines in front of it, under
+// another address or under none, are dropped and traced; what follows it stays in `pending`.
+// False when no complete line of that scale is there; the unfinished tail then stays.
+bool take_reply_of(QByteArray& pending, int address, QByteArray& reply, const char* link_name);
 
 // The last n characters (all of them when shorter).
 QByteArray last_chars(const QByteArray& text, int n);

@@ -25,6 +25,14 @@ QString text_of(const QByteArray& bytes) {
     return QString::fromLatin1(bytes);
 }
 
+// Once the polled scale's reply is taken, what stands behind it in rx_buf(0) is dropped.
+void drop_after_reply(const char* link_name) {
+    if (!links.rx_buf[0].isEmpty())
+        qCDebug(lcLinks).noquote() << link_name
+                                   << "text after the polled reply dropped:" << wlog::bytes(links.rx_buf[0]);
+    links.rx_buf[0].clear();
+}
+
 // The first filled slot with this network address, or -1.
 int slot_of_address(int address) {
     for (int i = 0; i < filled_slots(); ++i)
@@ -85,21 +93,28 @@ void form1::rs232_inputscan() {
     if (port.InBufferCount() > 0)
         replies::gather_reply_text(links.rx_buf[0], links.rx_overlong, port.Input(), replies::Link::rs232,
                                    "RS232");
-    if (!replies::has_reply_end(links.rx_buf[0])) return;
-    const QByteArray raw = links.rx_buf[0];
-    links.rx_buf[0].clear();
-    const replies::Reply r = replies::parse_reply(replies::Link::rs232, raw);
-    qCDebug(lcLinks).noquote() << "RS232 reply taken into slot 0" << wlog::bytes(raw);
-    if (r.group_seen) txt_groupnum->setText(text_of(r.group_text));
-    links.scale_reading[0] = r.reading;
-    Screen->setText(text_of(r.reading));
-    // Group lines are collected whether or not "Enabled" is ticked.
-    if (r.group_seen) log_reading(data2, links.scale_name[0], links.scale_reading[0]);
-    ui::DoEvents();
+    // Each complete line is taken in order, as if it had come alone. A line leaves rx_buf(0)
+    // before it is logged, so a scan that runs while the logging lets events run goes on with
+    // the lines behind it.
+    QByteArray line;
+    bool taken = false;
+    while (replies::take_line(links.rx_buf[0], line)) {
+        taken = true;
+        const replies::Reply r = replies::parse_reply(replies::Link::rs232, line);
+        qCDebug(lcLinks).noquote() << "RS232 reply taken into slot 0" << wlog::bytes(line);
+        if (r.group_seen) txt_groupnum->setText(text_of(r.group_text));
+        links.scale_reading[0] = r.reading;
+        Screen->setText(text_of(r.reading));
+        // Group lines are collected whether or not "Enabled" is ticked.
+        if (r.group_seen) log_reading(data2, links.scale_name[0], r.reading);
+    }
+    if (taken) ui::DoEvents();
 }
 
 void form1::rs485_inputscan() {
     serial::MSComm& port = MSComm1();
+    const int polled = filled_slot_address(links.poll_index);
+    QByteArray raw;
     const double start = wait_start(kReplyWait);
     for (;;) {
         if (wait_passed(start, kReplyWait)) {
@@ -114,22 +129,13 @@ void form1::rs485_inputscan() {
         if (port.InBufferCount() > 0)
             replies::gather_reply_text(links.rx_buf[0], links.rx_overlong, port.Input(), replies::Link::rs485,
                                        "RS485");
-        if (replies::has_reply_end(links.rx_buf[0])) break;
+        if (replies::take_reply_of(links.rx_buf[0], polled, raw, "RS485")) break;
         wclock::pause_slice();
     }
-    const QByteArray raw = links.rx_buf[0];
-    links.rx_buf[0].clear();
+    drop_after_reply("RS485");
     const replies::Reply r = replies::parse_reply(replies::Link::rs485, raw);
-    if (!r.accepted) {
-        qCDebug(lcLinks).noquote() << "RS485 reply dropped, no address byte:" << wlog::bytes(raw);
-        return;
-    }
     const int i = slot_of_address(r.address);
-    if (i < 0) {
-        qCDebug(lcLinks).noquote() << "RS485 reply dropped, address" << r.address
-                                   << "is in no slot:" << wlog::bytes(raw);
-        return;
-    }
+    if (!r.accepted || i < 0) return;
     const auto slot = static_cast<size_t>(i);
     qCDebug(lcLinks).noquote() << "RS485 reply from" << r.address << "taken into slot" << i
                                << wlog::bytes(raw);
@@ -167,6 +173,11 @@ void form1::USB_inputscan() {
     if (read.isEmpty()) return;
     // Every read is one reading, with or without its CR.
     const replies::Reply r = replies::parse_reply(replies::Link::usb, read);
+    if (r.reading.size() > replies::kLongestReadingLine) {
+        qCDebug(lcLinks).noquote() << "USB read longer than any reading dropped, slot" << i
+                                   << wlog::bytes(read);
+        return;
+    }
     qCDebug(lcLinks).noquote() << "USB reply taken into slot" << i << wlog::bytes(read);
     links.scale_reading[slot] = r.reading;
     if (i == links.cur_scale) Screen->setText(text_of(links.scale_reading[slot]));
@@ -180,6 +191,8 @@ void form1::USB485_inputscan() {
     if (links.scan_stop) return;
     links.rx_buf[0].clear();
     links.rx_overlong = false;
+    const int polled = filled_slot_address(links.poll_index);
+    QByteArray raw;
     replies::ReadBuffer buffer{}; // code 0 where no read of this call has written
     const double start = wait_start(kReplyWait);
     for (;;) {
@@ -213,23 +226,13 @@ void form1::USB485_inputscan() {
             return;
         }
         replies::gather_reply_text(links.rx_buf[0], links.rx_overlong, got, replies::Link::usb485, "USB485");
-        // Characters after the CR that came with the same read stay in the text.
-        if (replies::has_reply_end(links.rx_buf[0])) break;
+        if (replies::take_reply_of(links.rx_buf[0], polled, raw, "USB485")) break;
     }
-    const QByteArray raw = links.rx_buf[0];
-    links.rx_buf[0].clear();
+    drop_after_reply("USB485");
     const replies::Reply r = replies::parse_reply(replies::Link::usb485, raw);
-    if (!r.accepted) {
-        qCDebug(lcLinks).noquote() << "USB485 reply dropped, no address byte:" << wlog::bytes(raw);
-        return;
-    }
-    if (r.group_seen) txt_groupnum->setText(text_of(r.group_text));
     const int i = slot_of_address(r.address);
-    if (i < 0) {
-        qCDebug(lcLinks).noquote() << "USB485 reply dropped, address" << r.address
-                                   << "is in no slot:" << wlog::bytes(raw);
-        return;
-    }
+    if (!r.accepted || i < 0) return;
+    if (r.group_seen) txt_groupnum->setText(text_of(r.group_text));
     const auto slot = static_cast<size_t>(i);
     qCDebug(lcLinks).noquote() << "USB485 reply from" << r.address << "taken into slot" << i
                                << wlog::bytes(raw);

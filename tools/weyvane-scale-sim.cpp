@@ -2,7 +2,8 @@
 //   weyvane-scale-sim --pty                 one scale on a pseudo-terminal (prints the path for COM1)
 //   weyvane-scale-sim --pty --net 130,131   a network on the pseudo-terminal
 //   weyvane-scale-sim --tcp 2000 --net 130  a network behind a TCP server
-// Readings drift over time; --group, --print, --lf, --late, --half-late, --split and --garbage shape replies.
+// Readings drift over time; --group, --print, --lf, --late, --half-late, --slow, --hit, --split and
+// --garbage shape replies; --stream sends them unasked.
 #include "platform/settings/settings.h"
 #include "tests/sim/pty_end.h"
 #include "tests/sim/tcp_end.h"
@@ -29,6 +30,9 @@ int main(int argc, char** argv) {
     p.addOption({"split", "Send each reply in <n> pieces.", "n"});
     p.addOption(
         {"half-late", "Scale <id> sends only the first half of each reading, <seconds> late.", "id:seconds"});
+    p.addOption({"slow", "Scale <id> answers whole but <seconds> late.", "id:seconds"});
+    p.addOption({"hit", "A byte of code <byte> stands inside each reading of scale <id>.", "id:byte"});
+    p.addOption({"stream", "The single scale sends its reading unasked every <seconds>.", "seconds"});
     p.addOption({"garbage", "Put <text> before every reply.", "text"});
     p.addOption({"rf", "An RF modem answers \"+++\"."});
     p.addOption({"save-com1", "Also store the pseudo-terminal's path as COM1 for Weyvane."});
@@ -61,14 +65,32 @@ int main(int argc, char** argv) {
         }
         s.print_flag = p.isSet("print");
     }
-    if (p.isSet("half-late")) {
-        const QStringList v = p.value("half-late").split(':');
+    // "--name id:value" of a scale given with --net: that scale and the value, or none.
+    const auto scale_option = [&](const char* name, double& value) -> sim::Scale* {
+        const QStringList v = p.value(name).split(':');
         sim::Scale* s = v.size() == 2 ? responder->find(v[0].toInt()) : nullptr;
-        if (!s || v[1].toDouble() <= 0) {
-            out << "--half-late needs <id>:<seconds> of a scale given with --net.\n";
-            return 2;
-        }
-        s->half_late = v[1].toDouble();
+        value = v.size() == 2 ? v[1].toDouble() : 0;
+        if (!s || value <= 0) out << "--" << name << " needs <id>:<value> of a scale given with --net.\n";
+        return value > 0 ? s : nullptr;
+    };
+    double value = 0;
+    if (p.isSet("half-late")) {
+        sim::Scale* s = scale_option("half-late", value);
+        if (!s) return 2;
+        s->half_late = value;
+    }
+    if (p.isSet("slow")) {
+        sim::Scale* s = scale_option("slow", value);
+        if (!s) return 2;
+        s->late = value;
+    }
+    int hit_addr = -1;
+    char hit_byte = 0;
+    if (p.isSet("hit")) {
+        sim::Scale* s = scale_option("hit", value);
+        if (!s || value > 255) return 2;
+        hit_addr = s->addr;
+        hit_byte = static_cast<char>(value);
     }
     responder->line_feed = p.isSet("lf");
     responder->late = p.value("late").toDouble();
@@ -108,9 +130,16 @@ int main(int argc, char** argv) {
     QObject::connect(&drift, &QTimer::timeout, [&] {
         for (int i = 0; i < responder->scales().size(); ++i) {
             weight[i] = std::max(0.0, weight[i] + QRandomGenerator::global()->bounded(-20, 21) / 10.0);
-            responder->scale(i).reading = QByteArray::number(weight[i], 'f', 1).rightJustified(7, ' ');
+            QByteArray r = QByteArray::number(weight[i], 'f', 1).rightJustified(7, ' ');
+            if (responder->scale(i).addr == hit_addr) r.insert(3, hit_byte);
+            responder->scale(i).reading = r;
         }
     });
     drift.start(500);
+    // A streaming scale: its reading reply, unasked, on every tick.
+    QTimer stream;
+    QObject::connect(&stream, &QTimer::timeout,
+                     [&] { responder->send_raw(responder->reading_reply(responder->scale(0))); });
+    if (p.value("stream").toDouble() > 0) stream.start(static_cast<int>(p.value("stream").toDouble() * 1000));
     return app.exec();
 }

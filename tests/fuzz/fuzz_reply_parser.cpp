@@ -40,11 +40,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const qsizetype cut = text.isEmpty() ? 0 : data[0] % text.size();
     replies::gather_reply_text(pending, overlong, text.left(cut), link, "fuzz");
     replies::gather_reply_text(pending, overlong, text.mid(cut), link, "fuzz");
-    check(pending.size() - (pending.lastIndexOf('\r') + 1) <= replies::kLongestLine);
+    const qsizetype tail = pending.lastIndexOf('\r') + 1;
+    check(pending.size() - tail - (pending.mid(tail).startsWith('\n') ? 1 : 0) <=
+          replies::kLongestReadingLine);
     if (link == Link::rs485 || link == Link::usb485)
         for (const QByteArray& line : pending.split('\r'))
             for (qsizetype i = 1; i < line.size(); ++i)
                 check(static_cast<unsigned char>(line.at(i)) < 128);
+
+    // Lines come out each through its one CR, the unfinished tail stays; the reply taken for an
+    // address is that scale's own.
+    QByteArray rest = pending, line;
+    while (replies::take_line(rest, line))
+        check(line.count('\r') == 1 && (line.endsWith('\r') || line.endsWith("\r\n")));
+    check(!rest.contains('\r') && pending.endsWith(rest));
+    const int address = 128 + data[0] % 128;
+    rest = pending;
+    if (replies::take_reply_of(rest, address, line, "fuzz")) {
+        const QByteArray trimmed = line.trimmed();
+        check(!trimmed.isEmpty() && static_cast<unsigned char>(trimmed.at(0)) == address);
+        check(pending.contains(line) && pending.endsWith(rest));
+    }
 
     (void)replies::has_reply_end(text);
     check(replies::last_chars(text, 20).size() <= 20);

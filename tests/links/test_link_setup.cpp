@@ -340,28 +340,39 @@ private slots:
     }
 
     void parseweight_data() {
+        QTest::addColumn<int>("polled");
         QTest::addColumn<QList<QByteArray>>("parts");
         QTest::addColumn<int>("slot");
         QTest::addColumn<QByteArray>("reading");
-        QTest::newRow("whole") << QList<QByteArray>{"\x83 12.5\r\n"} << 1 << QByteArray(" 12.5");
-        QTest::newRow("cut at CR") << QList<QByteArray>{"\x82 7.0\rrest"} << 0 << QByteArray(" 7.0");
-        QTest::newRow("address 127 dropped") << QList<QByteArray>{"\x7f 1\r"} << -1 << QByteArray();
-        QTest::newRow("unknown address") << QList<QByteArray>{"\x90 1\r"} << -1 << QByteArray();
-        QTest::newRow("only blanks") << QList<QByteArray>{"   "} << -1 << QByteArray();
+        QTest::newRow("whole") << 1 << QList<QByteArray>{"\x83 12.5\r\n"} << 1 << QByteArray(" 12.5");
+        QTest::newRow("cut at CR") << 0 << QList<QByteArray>{"\x82 7.0\rrest"} << 0 << QByteArray(" 7.0");
+        QTest::newRow("address 127 dropped") << 0 << QList<QByteArray>{"\x7f 1\r"} << -1 << QByteArray();
+        QTest::newRow("unknown address") << 0 << QList<QByteArray>{"\x90 1\r"} << -1 << QByteArray();
+        QTest::newRow("only blanks") << 0 << QList<QByteArray>{"   "} << -1 << QByteArray();
         QTest::newRow("split over two arrivals")
-            << QList<QByteArray>{"\x83 1", "2.5\r"} << 1 << QByteArray(" 12.5");
+            << 1 << QList<QByteArray>{"\x83 1", "2.5\r"} << 1 << QByteArray(" 12.5");
         // An empty part stands for a pause longer than a scale takes to finish a reply.
         QTest::newRow("cut replies dropped when the next reply begins")
-            << QList<QByteArray>{"\x82 130.0", "\x82 130.0\x82 130.0", "\x83 131.0002 kg\r"} << 1
+            << 1 << QList<QByteArray>{"\x82 130.0", "\x82 130.0\x82 130.0", "\x83 131.0002 kg\r"} << 1
             << QByteArray(" 131.0002 kg");
         QTest::newRow("late half in front of another scale's reply")
-            << QList<QByteArray>{"\x83 1.3\x82 130.0002 kg\r"} << 0 << QByteArray(" 130.0002 kg");
+            << 0 << QList<QByteArray>{"\x83 1.3\x82 130.0002 kg\r"} << 0 << QByteArray(" 130.0002 kg");
         QTest::newRow("line noise after a cut reply")
-            << QList<QByteArray>{"\x83 1.0", "", "zz 9.0\r"} << -1 << QByteArray();
+            << 1 << QList<QByteArray>{"\x83 1.0", "", "zz 9.0\r"} << -1 << QByteArray();
         QTest::newRow("reply from an address in no slot after a cut reply")
-            << QList<QByteArray>{"\x83 1.0", "\x96 9.0\r"} << -1 << QByteArray();
+            << 1 << QList<QByteArray>{"\x83 1.0", "\x96 9.0\r"} << -1 << QByteArray();
+        QTest::newRow("reply of a scale not polled")
+            << 0 << QList<QByteArray>{"\x83 1.0\r"} << -1 << QByteArray();
+        QTest::newRow("foreign address byte inside a reply") << 0
+                                                             << QList<QByteArray>{"\x82 13\x83"
+                                                                                  "0001 kg\r"}
+                                                             << -1 << QByteArray();
+        QTest::newRow("200-byte noise line, then a reply")
+            << 1 << QList<QByteArray>{"\x83" + QByteArray(200, 'x') + "\r", "\x83 5.0\r"} << 1
+            << QByteArray(" 5.0");
     }
     void parseweight() {
+        QFETCH(int, polled);
         QFETCH(QList<QByteArray>, parts);
         QFETCH(int, slot);
         QFETCH(QByteArray, reading);
@@ -369,7 +380,7 @@ private slots:
         links.scale_addr[0] = 130;
         links.scale_addr[1] = 131;
         links.datacol_enb[1] = true;
-        links.cur_scale = 1;
+        links.cur_scale = static_cast<int16_t>(polled);
         Ethernet e;
         QList<int> shown, collected;
         e.show_reading = [&](int i) { shown.append(i); };
@@ -384,7 +395,7 @@ private slots:
         }
         for (int i = 0; i < 2; ++i)
             QCOMPARE(links.scale_reading[i], i == slot ? reading : QByteArray());
-        QCOMPARE(shown, slot == 1 ? QList<int>{1} : QList<int>{});
+        QCOMPARE(shown, slot >= 0 ? QList<int>{slot} : QList<int>{});
         QCOMPARE(collected, slot == 1 ? QList<int>{1} : QList<int>{});
     }
 };

@@ -81,6 +81,18 @@ private slots:
             << three << 2 << false << true
             << reply_11(130, "  5.500") + rec(131, "1") + rec(128, "2") + rec(133, "3") << 2
             << QByteArray("  5.500") << QString() << QStringList{"130| 5.500", "131|1     ", "133|3     "};
+        QTest::newRow("complete reply behind a tail")
+            << three << 2 << false << false << "004 kg\r" + addr_byte(130) + " 5.0\r" << 2
+            << QByteArray(" 5.0") << QString() << QStringList{};
+        QTest::newRow("reply of a scale not polled, then the polled one")
+            << three << 2 << true << false << addr_byte(129) + "#1 1.0\r" + addr_byte(130) + " 2.0\r" << 2
+            << QByteArray(" 2.0") << QString() << QStringList{};
+        QTest::newRow("foreign address byte inside a reply")
+            << three << 2 << true << true << addr_byte(130) + " 13" + addr_byte(129) + "0001 kg\r" << -1
+            << QByteArray() << QString() << QStringList{};
+        QTest::newRow("200-byte noise line")
+            << three << 2 << true << true << addr_byte(130) + QByteArray(200, 'x') + " 5.0\r" << -1
+            << QByteArray() << QString() << QStringList{};
     }
     void usb485_replies() {
         QVERIFY(fx.start("USB485"));
@@ -90,6 +102,7 @@ private slots:
         QFETCH(int, slot);
         fx.fill(addrs);
         links.cur_scale = static_cast<int16_t>(cur);
+        links.poll_index = static_cast<int16_t>(cur); // single-scale operation polls the selected scale
         form1& f = fx.f();
         QFETCH(bool, enabled);
         QFETCH(bool, autosave);
@@ -102,7 +115,8 @@ private slots:
         fx.net->send_raw(raw);
         f.USB485_inputscan();
 
-        QCOMPARE(links.usb485_timeouts, 0.0);
+        // The polled scale's reply is waited for until the reply wait ends.
+        QCOMPARE(links.usb485_timeouts, slot < 0 ? 1.0 : 0.0);
         QVERIFY(links.rx_buf[0].isEmpty());
         for (int i = 0; i < addrs.size(); ++i) {
             if (i == slot) {
@@ -218,6 +232,7 @@ private slots:
         f.Combo1->setCurrentIndex(0);
         f.chk_SaveOnPrint->setChecked(true);
         f.chk_Excel->setChecked(true);
+        links.poll_index = 1;
         fx.net->send_raw(addr_byte(131) + " 8.25\r");
         f.USB485_inputscan();
         spreadsheet::set_backend(nullptr);
@@ -237,6 +252,7 @@ private slots:
         QVERIFY(fx.start("RS485"));
         fx.fill({130, 131});
         links.cur_scale = 1;
+        links.poll_index = 1;
         fx.f().Check1->setChecked(true);
         QVERIFY(fx.deliver_serial(addr_byte(131) + "#2 55.0D\r\n"));
         fx.f().rs485_inputscan();
@@ -252,29 +268,43 @@ private slots:
     // A reply is taken only from its own address byte to its own CR: one cut off by the time-out
     // is dropped, never joined to what comes next, and an address byte begins a new reply.
     void rs485_cut_off_data() {
+        QTest::addColumn<int>("polled");
         QTest::addColumn<QByteArray>("next");
         QTest::addColumn<QByteArray>("slot0");
         QTest::addColumn<QByteArray>("slot1");
-        QTest::newRow("late remainder dropped") << QByteArray("5\r") << QByteArray() << QByteArray();
-        QTest::newRow("line noise dropped") << QByteArray("zz 9.0\r") << QByteArray() << QByteArray();
+        QTest::newRow("late remainder dropped") << 1 << QByteArray("5\r") << QByteArray() << QByteArray();
+        QTest::newRow("line noise dropped") << 1 << QByteArray("zz 9.0\r") << QByteArray() << QByteArray();
         QTest::newRow("another scale's reply")
-            << addr_byte(130) + " 2.0\r" << QByteArray(" 2.0") << QByteArray();
+            << 0 << addr_byte(130) + " 2.0\r" << QByteArray(" 2.0") << QByteArray();
         QTest::newRow("the same scale's new reply")
-            << addr_byte(131) + " 3.0\r" << QByteArray() << QByteArray(" 3.0");
+            << 1 << addr_byte(131) + " 3.0\r" << QByteArray() << QByteArray(" 3.0");
         QTest::newRow("late half in front of another scale's reply")
-            << addr_byte(131) + " 1.3" + addr_byte(130) + " 130.0002 kg\r" << QByteArray(" 130.0002 kg")
+            << 0 << addr_byte(131) + " 1.3" + addr_byte(130) + " 130.0002 kg\r" << QByteArray(" 130.0002 kg")
             << QByteArray();
         QTest::newRow("reply from an address in no slot")
-            << addr_byte(150) + " 9.0\r" << QByteArray() << QByteArray();
+            << 0 << addr_byte(150) + " 9.0\r" << QByteArray() << QByteArray();
+        QTest::newRow("complete reply behind a tail")
+            << 0 << "004 kg\r" + addr_byte(130) + " 2.0\r" << QByteArray(" 2.0") << QByteArray();
+        QTest::newRow("late reply of the scale polled before")
+            << 0 << addr_byte(131) + " 1.0\r" + addr_byte(130) + " 2.0\r" << QByteArray(" 2.0")
+            << QByteArray();
+        QTest::newRow("foreign address byte inside a reply")
+            << 0 << addr_byte(130) + " 13" + addr_byte(131) + "0001 kg\r" << QByteArray() << QByteArray();
+        QTest::newRow("200-byte noise line before a reply")
+            << 0 << QByteArray(200, 'x') + "\r" + addr_byte(130) + " 2.0\r" << QByteArray(" 2.0")
+            << QByteArray();
     }
     void rs485_cut_off() {
         QVERIFY(fx.start("RS485"));
         fx.fill({130, 131});
+        links.poll_index = 1;
         QVERIFY(fx.deliver_serial(addr_byte(131) + " 1.0"));
         fx.f().rs485_inputscan();
         QVERIFY(links.rx_buf[0].isEmpty());
         QVERIFY(links.scale_reading[1].isEmpty());
         QFETCH(QByteArray, next);
+        QFETCH(int, polled);
+        links.poll_index = static_cast<int16_t>(polled);
         QVERIFY(fx.deliver_serial(next));
         fx.f().rs485_inputscan();
         QTEST(links.scale_reading[0], "slot0");
@@ -314,8 +344,17 @@ private slots:
             << QStringList{"Scale 0|#1 12.3"};
         QTest::newRow("plain line shown, not logged")
             << QByteArray("  12.3 lb\r\n") << QByteArray("12.3 lb") << QString() << QStringList{};
-        QTest::newRow("text after the CR dropped")
-            << QByteArray("1.0\r2.0\r") << QByteArray("1.0") << QString() << QStringList{};
+        QTest::newRow("two lines in one read: the last one shown")
+            << QByteArray("1.0\r2.0\r") << QByteArray("2.0") << QString() << QStringList{};
+        QTest::newRow("a plain line before a group line")
+            << QByteArray("xx7 kg\r#1 1.1\r") << QByteArray("#1 1.1") << QString(" Group 1   1.1\r")
+            << QStringList{"Scale 0|#1 1.1"};
+        QTest::newRow("group lines, each logged with its own text")
+            << QByteArray("#1 1.0\r\n19.5 kg\r\n#2 20.5\r\n") << QByteArray("#2 20.5")
+            << QString(" Group 2   20.5\r\n") << QStringList{"Scale 0|#1 1.0", "Scale 0|#2 20.5"};
+        QTest::newRow("200-byte noise line dropped")
+            << QByteArray(200, 'x') + "\r#1 5.0\r" << QByteArray("#1 5.0") << QString(" Group 1   5.0\r")
+            << QStringList{"Scale 0|#1 5.0"};
     }
     void rs232_lines() {
         QVERIFY(fx.start("RS232"));
@@ -347,7 +386,7 @@ private slots:
             QVERIFY(fx.deliver_serial(QByteArray(1000, 'x')));
             fx.f().rs232_inputscan();
         }
-        QVERIFY(links.rx_buf[0].size() <= replies::kLongestLine);
+        QVERIFY(links.rx_buf[0].size() <= replies::kLongestReadingLine);
         // The line the noise ran into is dropped with it; the next line is stored clean.
         QVERIFY(fx.deliver_serial("#1 12.5\r"));
         fx.f().rs232_inputscan();
@@ -406,7 +445,7 @@ private slots:
         QTest::newRow("CR LF") << QByteArray("  12.5 kg\r\n") << QByteArray("12.5 kg");
         QTest::newRow("without CR") << QByteArray(" 9.9 kg") << QByteArray("9.9 kg");
         QTest::newRow("group and flag taken whole") << QByteArray("#3 1.0D\r") << QByteArray("#3 1.0D");
-        QTest::newRow("more than a read buffer") << QByteArray(300, '5') << QByteArray(300, '5');
+        QTest::newRow("longer than any reading: dropped") << QByteArray(300, '5') << QByteArray();
     }
     void usb_reads() {
         QVERIFY(fx.start("USB"));
@@ -428,7 +467,9 @@ private slots:
         QVERIFY(links.scale_reading[0].isEmpty());
         QCOMPARE(fx.f().Screen->text(), QString::fromLatin1(links.scale_reading[1]));
         QCOMPARE(fx.netlist_reading(1), QString::fromLatin1(links.scale_reading[1]));
-        QCOMPARE(fx.datacol(), QStringList{"USB two|" + QString::fromLatin1(links.scale_reading[1])});
+        QCOMPARE(fx.datacol(), links.scale_reading[1].isEmpty()
+                                   ? QStringList{}
+                                   : QStringList{"USB two|" + QString::fromLatin1(links.scale_reading[1])});
         QVERIFY(links.rx_buf[0].isEmpty());
         ftdi::FT_Close(h1);
         ftdi::FT_Close(h2);

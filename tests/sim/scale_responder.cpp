@@ -134,7 +134,7 @@ void Responder::command(int addr, char c) {
         if (s->half_late > 0)
             reply(r.left(r.size() / 2), s->half_late);
         else
-            reply(r);
+            reply(r, s->late);
     } else if (c == 'J' || c == 'G' || c == 'T') {
         QByteArray r;
         if (link_ == Link::network) r += static_cast<char>(s->addr);

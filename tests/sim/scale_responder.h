@@ -28,6 +28,8 @@ struct Scale {
     QMap<char, QList<QByteArray>> config; // fields of the "J", "G" and "T" replies
     // When above 0: each reading reply is cut off, only its first half comes, this many seconds late.
     double half_late = 0;
+    // Seconds by which each of this scale's reading replies comes late, whole.
+    double late = 0;
 
     // What the scale received.
     QByteArray commands;      // each command character, in order
