@@ -158,20 +158,17 @@ Reply parse_reply(Link link, const QByteArray& text) {
     return r;
 }
 
-int count_records(const ReadBuffer& buffer) {
-    int n = 0;
-    for (int k = 1; k <= kRecordSlots; ++k) {
-        const int a = static_cast<unsigned char>(buffer[static_cast<size_t>(k * kRecordSlotSize)]);
-        if (a >= kLowestRecordAddress) ++n;
-    }
-    return n;
+int count_records(const ReadBuffer& buffer, int reply_at) {
+    return static_cast<int>(record_block(buffer, reply_at).size());
 }
 
-QList<Record> record_block(const ReadBuffer& buffer) {
+QList<Record> record_block(const ReadBuffer& buffer, int reply_at) {
     QList<Record> records;
     for (int k = 1; k <= kRecordSlots; ++k) {
-        const size_t at = static_cast<size_t>(k * kRecordSlotSize);
-        const int a = static_cast<unsigned char>(buffer[at]);
+        const int at = reply_at + k * kRecordSlotSize;
+        // A slot whose reading would run past the buffer is not in it.
+        if (at < 0 || at + 3 + kRecordReadingSize > kReadBufferSize) break;
+        const int a = static_cast<unsigned char>(buffer[static_cast<size_t>(at)]);
         if (a >= kLowestRecordAddress)
             records.append({a, QByteArray(buffer.data() + at + 3, kRecordReadingSize)});
     }

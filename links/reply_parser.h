@@ -10,9 +10,10 @@
 // between 128 and 255. The reading ends before a "D" print flag, the first CR and the first LF.
 //
 // The reading record block that follows a printed "USB485" reading is read out of the 256-byte
-// buffer of the scan's last FTDI read: 11-byte slots, slot k starting at byte 11k, with the
-// record's address byte first and its 6-character reading at bytes 3 to 8 of the slot. Slot 0
-// is the reply itself; slots 1 to 20 are examined.
+// buffer of the scan's last FTDI read: 11-byte slots, slot k starting at byte 11k after the
+// reply (byte 11k when the reply opens the read), with the record's address byte first and its
+// 6-character reading at bytes 3 to 8 of the slot. Slot 0 is the reply itself; slots 1 to 20 are
+// examined, as far as the buffer holds them.
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -97,11 +98,12 @@ struct Record {
 };
 
 // Number of record slots among 1 to 20 whose address byte lies between 129 and 255.
-int count_records(const ReadBuffer& buffer);
+// `reply_at`: where the reply (slot 0) starts in the buffer.
+int count_records(const ReadBuffer& buffer, int reply_at = 0);
 // The records of the counted slots, in slot order. A slot that does not count (address byte
 // 128 or below: no record, or the rest of a reply) is skipped, and the records behind it are
 // still taken.
-QList<Record> record_block(const ReadBuffer& buffer);
+QList<Record> record_block(const ReadBuffer& buffer, int reply_at = 0);
 
 // The text without its leading "0" characters: empty when the text is blank or all "0";
 // otherwise from its first character (untrimmed) that is not "0".

@@ -247,7 +247,10 @@ void form1::USB485_inputscan() {
 
     if (chk_SaveOnPrint->isChecked() || r.printed) {
         int64_t last_id = log_reading(data2, scale_id, replies::last_chars(links.scale_reading[slot], 6));
-        for (const replies::Record& rec : replies::record_block(buffer)) {
+        // The block follows the reply: where text stood in front of the reply in the last
+        // read, the slots are counted from the reply's own start.
+        const qsizetype at = QByteArray::fromRawData(buffer.data(), replies::kReadBufferSize).indexOf(raw);
+        for (const replies::Record& rec : replies::record_block(buffer, at > 0 ? static_cast<int>(at) : 0)) {
             const int64_t id = log_reading(data2, QString::number(rec.address), rec.reading);
             if (id >= 0) last_id = id;
         }

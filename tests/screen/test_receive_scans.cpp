@@ -81,6 +81,10 @@ private slots:
             << three << 2 << false << true
             << reply_11(130, "  5.500") + rec(131, "1") + rec(128, "2") + rec(133, "3") << 2
             << QByteArray("  5.500") << QString() << QStringList{"130| 5.500", "131|1     ", "133|3     "};
+        QTest::newRow("Auto Save with a block behind a tail")
+            << three << 2 << false << true
+            << "004 kg\r" + reply_11(130, " 1234.5") + rec(131, "100.0") + rec(132, "200.0") << 2
+            << QByteArray(" 1234.5") << QString() << QStringList{"130|1234.5", "131|100.0 ", "132|200.0 "};
         QTest::newRow("complete reply behind a tail")
             << three << 2 << false << false << "004 kg\r" + addr_byte(130) + " 5.0\r" << 2
             << QByteArray(" 5.0") << QString() << QStringList{};
