@@ -62,10 +62,15 @@ void form1::link_went_down() {
 }
 
 void form1::link_lost(const QString& reason) {
+    // A link that fails during the screen's start-up was never polled.
+    const bool polled = !setting_up_;
     link_went_down();
-    tell(reason +
-         QStringLiteral("\nPolling has stopped. Once the scale is connected again, choose \"Activate "
-                        "Remote Screen\" to set the link up again and go on polling."));
+    tell(reason + (polled ? QStringLiteral("\nPolling has stopped. Once the scale is connected again, choose "
+                                           "\"Activate Remote Screen\" to set the link up again and go on "
+                                           "polling.")
+                          : QStringLiteral("\nNothing is polled. Once the scale is connected, choose "
+                                           "\"Activate Remote Screen\" to set the link up and start "
+                                           "polling.")));
 }
 
 bool form1::link_ready() {
