@@ -25,6 +25,12 @@ class TestPollTimers : public QObject {
         fx.usb->device(0).writes.clear();
         return w;
     }
+    // A network cycle from the tick of element k to its end, its steps run by the event loop.
+    void cycle(size_t k) {
+        fx.f().Timer1[k]->fire();
+        while (fx.f().network_cycle_pending())
+            QCoreApplication::processEvents();
+    }
     void network_start(const QList<int>& addrs, const QString& poll = ".33") {
         fx.fill(addrs);
         for (int a : addrs)
@@ -95,7 +101,7 @@ private slots:
         links.cur_scale = 1;
         links.key_pending = true;
         links.key_code = 10; // "."
-        fx.f().Timer1[0]->fire();
+        cycle(0);
         QCOMPARE(adapter_writes(),
                  (QList<QByteArray>{addr_byte(131), "\x11", ".", addr_byte(130) + "\x11\x31",
                                     addr_byte(131) + "\x11\x31"}));
@@ -110,7 +116,7 @@ private slots:
         // Key "1" is the poll character: not sent on its own, but cleared.
         links.key_pending = true;
         links.key_code = 1;
-        fx.f().Timer1[1]->fire();
+        cycle(1);
         QCOMPARE(adapter_writes(),
                  (QList<QByteArray>{addr_byte(130) + "\x11\x31", addr_byte(131) + "\x11\x31"}));
         QVERIFY(!links.key_pending);
@@ -158,10 +164,7 @@ private slots:
         form1& f = fx.show();
         QVERIFY2(fx.rec.texts().isEmpty(), qPrintable(fx.rec.texts().join('|')));
         f.opt_network->setChecked(true);
-        const auto cycle = [&] {
-            f.Timer1[static_cast<size_t>(links.timer1_index)]->fire();
-            QCoreApplication::processEvents();
-        };
+        const auto cycle = [&] { this->cycle(static_cast<size_t>(links.timer1_index)); };
         cycle();
         QCOMPARE(links.scale_reading[1], QByteArray("2.0"));
 
@@ -224,7 +227,7 @@ private slots:
         network_start({130, 131, 132});
         fx.net->silent = true;
         const double t0 = wclock::Timer();
-        fx.f().Timer1[0]->fire();
+        cycle(0);
         const double spent = wclock::Timer() - t0;
         QVERIFY2(spent >= 3 * 0.3 - 0.01 && spent < 3 * 0.3 + 0.05, qPrintable(QString::number(spent)));
         QCOMPARE(links.usb485_timeouts, 3.0);
@@ -240,7 +243,7 @@ private slots:
         wclock::set_slice_hook([] {
             if (links.poll_index == 1 && links.rx_buf[0].isEmpty()) links.scan_stop = true;
         });
-        fx.f().Timer1[0]->fire();
+        cycle(0);
         wclock::set_slice_hook({});
         QVERIFY(links.scale_reading[2].isEmpty());
         QVERIFY(links.scan_busy); // left set: the next start-up clears it
@@ -249,7 +252,7 @@ private slots:
         links.scan_stop = false;
         links.scan_busy = false;
         fx.usb->device(0).gone = true;
-        fx.f().Timer1[1]->fire();
+        cycle(1);
         // The adapter fails its first queue query: closed, told once, the cycle and polling end.
         QCOMPARE(links.usb485_timeouts, 0.0);
         QCOMPARE(links.usb_handle, 0u);
@@ -259,7 +262,7 @@ private slots:
         QVERIFY(!links.scan_busy);
         for (ui::FormTimer* t : fx.f().Timer1)
             QVERIFY(!t->Enabled());
-        fx.f().Timer1[2]->fire();
+        cycle(2);
         QCOMPARE(fx.rec.boxes.size(), 1);
     }
 
@@ -346,7 +349,7 @@ private slots:
     void rs485_cycle() {
         QVERIFY(fx.start("RS485"));
         network_start({130, 131});
-        fx.f().Timer1[0]->fire();
+        cycle(0);
         QCOMPARE(links.scale_reading[0], QByteArray(" 130.0"));
         QCOMPARE(links.scale_reading[1], QByteArray(" 131.0"));
         QCOMPARE(fx.pty->responder().received, addr_byte(130) + "\x11\x31" + addr_byte(131) + "\x11\x31");
