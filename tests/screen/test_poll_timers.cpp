@@ -9,6 +9,7 @@
 #include "tests/support/test_main.h"
 
 #include <QAbstractEventDispatcher>
+#include <QLineEdit>
 #include <QtTest>
 #include <algorithm>
 
@@ -264,6 +265,63 @@ private slots:
             QVERIFY(!t->Enabled());
         cycle(2);
         QCOMPARE(fx.rec.boxes.size(), 1);
+    }
+
+    // The cycle returns to the event loop between scales: a key typed during the first scale's
+    // scan is served before the next scale is polled. halttimers between two scales, or during a
+    // scan, ends the cycle there; polling goes on with a new cycle once net_stat_put has run.
+    void cycle_steps_data() {
+        QTest::addColumn<bool>("in_scan");
+        QTest::addColumn<qsizetype>("polls");
+        QTest::newRow("halted between scales") << false << qsizetype(1);
+        QTest::newRow("halted during a scan") << true << qsizetype(2);
+    }
+    void cycle_steps() {
+        QFETCH(bool, in_scan);
+        bool halt_in_scan = in_scan;
+        QVERIFY(fx.start("USB485"));
+        network_start({130, 131, 132});
+        form1& f = fx.f();
+        fx.net->late = 0.02;
+        QLineEdit box;
+        qsizetype polls_when_typed = -1;
+        connect(&box, &QLineEdit::textEdited, this, [&] {
+            polls_when_typed = fx.usb->device(0).writes.size();
+            if (in_scan) return;
+            f.net_stat_get();
+            f.halttimers();
+        });
+        wclock::set_slice_hook([&] {
+            if (links.poll_index == 0 && box.text().isEmpty() && polls_when_typed == -1) {
+                polls_when_typed = 0;
+                QCoreApplication::postEvent(&box,
+                                            new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a"));
+            }
+            if (halt_in_scan && links.poll_index == 1) {
+                // As a transfer run inside the scan does: polling is back before the scan ends.
+                halt_in_scan = false;
+                f.net_stat_get();
+                f.halttimers();
+                f.net_stat_put();
+            }
+        });
+        f.Timer1[0]->fire();
+        QCOMPARE(fx.usb->device(0).writes.size(), 1);
+        QVERIFY(links.scan_busy && f.network_cycle_pending());
+        QCoreApplication::processEvents();
+        QCOMPARE(box.text(), QString("a"));
+        QCOMPARE(polls_when_typed, 1);
+        for (int turn = 0; turn < 5; ++turn)
+            QCoreApplication::processEvents();
+        wclock::set_slice_hook({});
+        QTEST(adapter_writes().size(), "polls");
+        QVERIFY(!links.scan_busy && !links.poll_busy && !f.network_cycle_pending());
+        f.net_stat_put();
+        QVERIFY(f.Timer1[0]->running());
+        cycle(0);
+        QCOMPARE(adapter_writes(),
+                 (QList<QByteArray>{addr_byte(130) + "\x11\x31", addr_byte(131) + "\x11\x31",
+                                    addr_byte(132) + "\x11\x31"}));
     }
 
     // The port dies while the screen polls an "RS232" scale: the far end of the pseudo-terminal
