@@ -23,6 +23,8 @@
 namespace {
 
 constexpr int kScanIntervalMs = 250;
+// How soon a network cycle's step that found an operation running looks again.
+constexpr int kStepRetryMs = 5;
 // The poll time used when the text gives none and the user's text gave none before (".33" s, the
 // settings' default).
 constexpr int kDefaultPollMs = 330;
@@ -97,12 +99,15 @@ void form1::connect_poll_timers() {
     connect(Timer4, &ui::FormTimer::Timer, this, [this](int) { Timer4_Timer(); });
     // The network cycle's next step runs from an event loop (also a window's the user opened),
     // after the input that waits there, and never inside an operation that lets events run.
+    // Inside an operation it looks again every few milliseconds (a window that the operation
+    // opened would otherwise keep it spinning).
     cycle_step_ = new QTimer(this);
     cycle_step_->setSingleShot(true);
-    cycle_step_->setInterval(0);
     connect(cycle_step_, &QTimer::timeout, this, [this] {
-        if (ui::pumping() || ui::input_held())
-            cycle_step_->start();
+        if (ui::pumping())
+            cycle_step_->start(kStepRetryMs);
+        else if (ui::input_held())
+            cycle_step_->start(0);
         else
             network_cycle_step();
     });
@@ -211,7 +216,7 @@ void form1::network_cycle_step() {
     }
     if (step == CycleStep::leave) return;
     if (step == CycleStep::go_on && !cycle_.halted && cycle_.next_slot < filled_slots()) {
-        cycle_step_->start();
+        cycle_step_->start(0);
         return;
     }
     cycle_.halted = false;

@@ -6,10 +6,12 @@
 #include <QList>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QPointingDevice>
 #include <QTimer>
 #include <QWheelEvent>
 
 #include <deque>
+#include <functional>
 #include <memory>
 
 namespace ui {
@@ -56,18 +58,29 @@ bool close_request(const QObject* to, const QEvent* e) {
     return e->type() == QEvent::Close && to->isWindowType();
 }
 
-// A copy of `e` to hand on later. A pointer event shares its point with the pointing device,
-// which moves on with the pointer: the copy gets a point of its own, where the event was.
-std::unique_ptr<QEvent> copy_of(const QEvent* e) {
+// How to make `e` again when it is handed on. A pointer event keeps its point in the pointing
+// device, which moves it on with the pointer: a copy kept until later would be handed on where
+// the pointer was by then, so the event is made anew, where it was, at the moment it goes out.
+std::function<std::unique_ptr<QEvent>()> remake(const QEvent* e) {
+    using Device = QPointer<QPointingDevice>;
     if (auto* m = dynamic_cast<const QMouseEvent*>(e))
-        return std::make_unique<QMouseEvent>(m->type(), m->position(), m->scenePosition(),
-                                             m->globalPosition(), m->button(), m->buttons(), m->modifiers(),
-                                             m->pointingDevice());
+        return [t = m->type(), pos = m->position(), scene = m->scenePosition(), global = m->globalPosition(),
+                button = m->button(), buttons = m->buttons(), mods = m->modifiers(),
+                dev = Device(const_cast<QPointingDevice*>(m->pointingDevice()))] {
+            return std::make_unique<QMouseEvent>(t, pos, scene, global, button, buttons, mods,
+                                                 dev ? dev.data() : QPointingDevice::primaryPointingDevice());
+        };
     if (auto* w = dynamic_cast<const QWheelEvent*>(e))
-        return std::make_unique<QWheelEvent>(w->position(), w->globalPosition(), w->pixelDelta(),
-                                             w->angleDelta(), w->buttons(), w->modifiers(), w->phase(),
-                                             w->inverted(), w->source(), w->pointingDevice());
-    return std::unique_ptr<QEvent>(e->clone());
+        return [pos = w->position(), global = w->globalPosition(), pixels = w->pixelDelta(),
+                angle = w->angleDelta(), buttons = w->buttons(), mods = w->modifiers(), phase = w->phase(),
+                inverted = w->inverted(), source = w->source(),
+                dev = Device(const_cast<QPointingDevice*>(w->pointingDevice()))] {
+            return std::make_unique<QWheelEvent>(pos, global, pixels, angle, buttons, mods, phase, inverted,
+                                                 source,
+                                                 dev ? dev.data() : QPointingDevice::primaryPointingDevice());
+        };
+    std::shared_ptr<QEvent> copy(e->clone());
+    return [copy] { return std::unique_ptr<QEvent>(copy->clone()); };
 }
 
 // Input that arrives during a pass, from the window system or sent by code, is taken out of
@@ -91,7 +104,7 @@ public:
         if (handing_on_ && loops.size() == handing_on_depth_) return false;
         // Nothing waits: input passes outside a pass, and pointer moves and closing pass always.
         if (held_.empty() && (!innermost_is_pump() || !acts(t))) return false;
-        held_.push_back({QPointer<QObject>(to), copy_of(e)});
+        held_.push_back({QPointer<QObject>(to), remake(e)});
         timer_.start();
         return true;
     }
@@ -101,7 +114,7 @@ public:
 private:
     struct Held {
         QPointer<QObject> to;
-        std::unique_ptr<QEvent> event;
+        std::function<std::unique_ptr<QEvent>()> make;
     };
 
     // Everything held, in order. An event that opens a window with a loop of its own (a modal
@@ -122,7 +135,8 @@ private:
             const qsizetype outer_depth = handing_on_depth_;
             handing_on_ = true;
             handing_on_depth_ = loops.size();
-            QCoreApplication::sendEvent(next.to, next.event.get());
+            const std::unique_ptr<QEvent> event = next.make();
+            QCoreApplication::sendEvent(next.to, event.get());
             handing_on_ = outer;
             handing_on_depth_ = outer_depth;
         }

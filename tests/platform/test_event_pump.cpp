@@ -16,9 +16,11 @@ public:
     QStringList got;
 
 protected:
-    void mousePressEvent(QMouseEvent*) override { got << "press"; }
-    void mouseMoveEvent(QMouseEvent* e) override { got << QString("move %1").arg(e->position().x()); }
-    void mouseReleaseEvent(QMouseEvent*) override { got << "release"; }
+    void mousePressEvent(QMouseEvent* e) override { got << QString("press %1").arg(e->position().x()); }
+    void mouseMoveEvent(QMouseEvent* e) override {
+        if (e->buttons() != Qt::NoButton) got << QString("move %1").arg(e->position().x());
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override { got << QString("release %1").arg(e->position().x()); }
     void keyPressEvent(QKeyEvent* e) override { got << e->text(); }
     void closeEvent(QCloseEvent*) override { got << "close"; }
 };
@@ -38,46 +40,48 @@ private slots:
         QTest::addColumn<QStringList>("got");
         QTest::newRow("keys") << QStringList{"a", "b", "c"} << QStringList{"d"}
                               << QStringList{"a", "b", "c", "d"};
-        QTest::newRow("drag") << QStringList{"press", "move 5", "move 9", "release"} << QStringList{}
-                              << QStringList{"press", "move 5", "move 9", "release"};
-        QTest::newRow("close behind a click") << QStringList{"press", "release", "close"} << QStringList{"e"}
-                                              << QStringList{"press", "release", "close", "e"};
+        QTest::newRow("drag") << QStringList{"press 2", "move 5", "move 9", "release 9"} << QStringList{}
+                              << QStringList{"press 2", "move 5", "move 9", "release 9"};
+        QTest::newRow("close behind a click")
+            << QStringList{"press 1", "release 1", "close"} << QStringList{"e"}
+            << QStringList{"press 1", "release 1", "close", "e"};
     }
     void held_input_comes_in_order() {
         QFETCH(QStringList, during);
         QFETCH(QStringList, after);
         InputLog window;
-        window.setMouseTracking(true);
         window.resize(50, 50);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCoreApplication::processEvents();
         window.got.clear();
-        const auto input = [&](const QString& what) -> QEvent* {
-            if (what == "close") return new QCloseEvent;
-            const QPointF at(what.startsWith("move") ? what.section(' ', 1).toDouble() : 1, 1);
-            const Qt::MouseButtons down = what == "release" ? Qt::NoButton : Qt::LeftButton;
-            if (what == "press")
-                return new QMouseEvent(QEvent::MouseButtonPress, at, at, Qt::LeftButton, down, {});
-            if (what == "release")
-                return new QMouseEvent(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, down, {});
-            if (what.startsWith("move"))
-                return new QMouseEvent(QEvent::MouseMove, at, at, Qt::NoButton, down, {});
-            return new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, what);
+        // "press 2": a press at x 2, from the window system, as are the moves, the release and the
+        // close request ("close"); anything else is a key, sent by code.
+        const auto input = [&](const QString& what) {
+            const QString kind = what.section(' ', 0, 0);
+            const QPoint at(what.section(' ', 1).toInt(), 1);
+            QWindow* w = window.windowHandle();
+            if (kind == "press")
+                QTest::mousePress(w, Qt::LeftButton, {}, at);
+            else if (kind == "move")
+                QTest::mouseMove(w, at);
+            else if (kind == "release")
+                QTest::mouseRelease(w, Qt::LeftButton, {}, at);
+            else if (kind == "close")
+                QCoreApplication::postEvent(w, new QCloseEvent);
+            else
+                QCoreApplication::postEvent(&window, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, {}, what));
         };
-        // The close request comes from the window system to the window, the rest to the widget.
-        const auto to = [&](const QString& what) -> QObject* {
-            return what == "close" ? static_cast<QObject*>(window.windowHandle()) : &window;
-        };
+        // An operation of many passes; the input comes during some of them.
         for (int pass = 0; pass < 60; ++pass) {
             if (pass % 10 == 0 && pass / 10 < during.size())
-                QCoreApplication::postEvent(to(during[pass / 10]), input(during[pass / 10]));
+                QTimer::singleShot(0, &window, [&, what = during[pass / 10]] { input(what); });
             ui::DoEvents();
         }
         QCOMPARE(window.got, QStringList());
         for (const QString& what : after) {
-            std::unique_ptr<QEvent> e(input(what));
-            QCoreApplication::sendEvent(to(what), e.get());
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_A, {}, what);
+            QCoreApplication::sendEvent(&window, &key);
         }
         QCoreApplication::processEvents();
         QTEST(window.got, "got");
