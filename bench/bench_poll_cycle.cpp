@@ -6,8 +6,12 @@
 // - BM_CpuWhilePolling: processor use of the whole program while the timers poll a network of
 //   10 simulated scales at the default poll time (.33 s) and network delay (.01 s), with the
 //   scales answering (0) or all silent (1), over 3 s of wall time (cpu_percent).
+// - BM_InputDuringSilentCycle: a key typed into a text box every 97 ms while the timers poll a
+//   "USB485" network of 11 silent scales (a cycle of about 2.9 s): the time from the key's arrival
+//   to the text box showing it (latency_median_ms, latency_max_ms).
 // After the cases it prints, for `make bench`, "figure poll_cycle_per_scale_us" (the first case's
-// time per scale) and "figure cpu_polling_silent_percent" (the last case with the scales silent).
+// time per scale) and "figure cpu_polling_silent_percent" (the last case with the scales silent) and
+// "figure input_latency_silent_network_max_ms".
 #include "app/module_state.h"
 #include "core/core_state.h"
 #include "links/ftdi_adapter.h"
@@ -24,11 +28,15 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QTimer>
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <ctime>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -37,6 +45,7 @@ using Clock = std::chrono::steady_clock;
 // The figures, as the cases measured them; negative until measured.
 double g_per_scale_us = -1;
 double g_cpu_silent_percent = -1;
+double g_input_max_ms = -1;
 
 ui::UiRecorder* recorder() {
     static ui::UiRecorder rec;
@@ -217,6 +226,55 @@ void BM_CpuWhilePolling(benchmark::State& state) {
 }
 BENCHMARK(BM_CpuWhilePolling)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond);
 
+void BM_InputDuringSilentCycle(benchmark::State& state) {
+    constexpr int kScales = 11;
+    form1& f = network_screen(kScales, ".33");
+    SimNetwork sim(kScales);
+    sim.net->silent = true;
+    core.net_del_time = 0.01;
+    QLineEdit box;
+    std::vector<Clock::time_point> typed;
+    std::vector<double> latency_ms;
+    QObject::connect(&box, &QLineEdit::textChanged, [&](const QString& text) {
+        const auto n = static_cast<size_t>(text.size());
+        if (n >= 1 && n <= typed.size())
+            latency_ms.push_back(
+                std::chrono::duration<double, std::milli>(Clock::now() - typed[n - 1]).count());
+    });
+    // The keys come as the window system brings them: at any moment, also during a scan.
+    QTimer keys;
+    keys.setInterval(97);
+    QObject::connect(&keys, &QTimer::timeout, [&] {
+        typed.push_back(Clock::now());
+        QCoreApplication::postEvent(&box, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a"));
+    });
+    for (auto _ : state) {
+        f.opt_network->setChecked(true);
+        keys.start();
+        QEventLoop loop;
+        QTimer::singleShot(6000, &loop, &QEventLoop::quit);
+        loop.exec();
+        keys.stop();
+        for (ui::FormTimer* t : f.Timer1)
+            t->setEnabled(false);
+        f.opt_network->setChecked(false);
+        QEventLoop drain;
+        QTimer::singleShot(3500, &drain, &QEventLoop::quit);
+        drain.exec();
+    }
+    if (latency_ms.size() != typed.size()) {
+        state.SkipWithError("keys lost");
+        return;
+    }
+    std::sort(latency_ms.begin(), latency_ms.end());
+    state.counters["keys"] = static_cast<double>(latency_ms.size());
+    state.counters["latency_median_ms"] = latency_ms[latency_ms.size() / 2];
+    state.counters["latency_max_ms"] = latency_ms.back();
+    state.counters["timeouts"] = links.usb485_timeouts;
+    g_input_max_ms = latency_ms.back();
+}
+BENCHMARK(BM_InputDuringSilentCycle)->Iterations(1)->Unit(benchmark::kSecond);
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -227,5 +285,6 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     if (g_per_scale_us >= 0) benchsupport::figure("poll_cycle_per_scale_us", g_per_scale_us);
     if (g_cpu_silent_percent >= 0) benchsupport::figure("cpu_polling_silent_percent", g_cpu_silent_percent);
+    if (g_input_max_ms >= 0) benchsupport::figure("input_latency_silent_network_max_ms", g_input_max_ms);
     return 0;
 }

@@ -33,8 +33,10 @@
 #include <QStringList>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTimer>
 #include <array>
 
+#include "links/link_type.h"
 #include "platform/db/data_grid.h"
 #include "platform/ui/fitting_label.h"
 #include "platform/ui/form.h"
@@ -160,6 +162,8 @@ public:
     void net_stat_get();
     void net_stat_put();
     void formactivate();
+    // True while a network cycle waits for its next step.
+    bool network_cycle_pending() const { return cycle_step_ && cycle_step_->isActive(); }
     // A link device went away, or the Ethernet connection was refused or lost
     // (screen/link_faults.cpp): polling stops, "Poll" is cleared, the display and the group box
     // no longer show the last reading as if it were live, and the user is told once.
@@ -289,7 +293,24 @@ private:
     void connect_handlers(); // screen/form1_selection.cpp
     // Set while the network list's current row follows the selected scale.
     bool netlist_following_ = false;
-    void connect_poll_timers();     // screen/poll_timers.cpp
+    void connect_poll_timers(); // screen/poll_timers.cpp
+    // The network cycle of "USB", "RS485" and "USB485" (screen/poll_timers.cpp): a Timer1 tick
+    // starts it and polls the first scale; each further step, run by cycle_step_ from the event
+    // loop, polls the next scale. `halted` is set by halttimers during a step's scan.
+    enum class CycleStep { go_on, end, leave };
+    CycleStep poll_network_slot(int slot);
+    void network_cycle_step();
+    struct NetworkCycle {
+        int id = 0; // counts the cycles started
+        LinkType link = LinkType::none;
+        bool frame = false;
+        bool device_open = false; // the port or adapter was open when the cycle began
+        int next_slot = 0;
+        bool in_step = false;
+        bool halted = false;
+    };
+    NetworkCycle cycle_;
+    QTimer* cycle_step_ = nullptr;
     void connect_data_collection(); // screen/data_collection.cpp
     void connect_dde();             // screen/dde_interface.cpp
     // Reads of the configuration (letter "J" or "G"); 1 after the serial time-out.

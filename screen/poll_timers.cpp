@@ -3,6 +3,7 @@
 // and poll (Timer4), the switching between single-scale and network operation, and the halting
 // and restoring of polling around configuration transfers.
 #include <QSignalBlocker>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
@@ -15,12 +16,15 @@
 #include "links/links_state.h"
 #include "platform/clock/clock.h"
 #include "platform/log/log.h"
+#include "platform/ui/event_pump.h"
 #include "platform/ui/message_box.h"
 #include "screen/form1.h"
 
 namespace {
 
 constexpr int kScanIntervalMs = 250;
+// How soon a network cycle's step that found an operation running looks again.
+constexpr int kStepRetryMs = 5;
 // The poll time used when the text gives none and the user's text gave none before (".33" s, the
 // settings' default).
 constexpr int kDefaultPollMs = 330;
@@ -93,6 +97,20 @@ void form1::connect_poll_timers() {
     connect(Timer2, &ui::FormTimer::Timer, this, [this](int) { Timer2_Timer(); });
     connect(Timer3, &ui::FormTimer::Timer, this, [this](int) { Timer3_Timer(); });
     connect(Timer4, &ui::FormTimer::Timer, this, [this](int) { Timer4_Timer(); });
+    // The network cycle's next step runs from an event loop (also a window's the user opened),
+    // after the input that waits there, and never inside an operation that lets events run.
+    // Inside an operation it looks again every few milliseconds (a window that the operation
+    // opened would otherwise keep it spinning).
+    cycle_step_ = new QTimer(this);
+    cycle_step_->setSingleShot(true);
+    connect(cycle_step_, &QTimer::timeout, this, [this] {
+        if (ui::pumping())
+            cycle_step_->start(kStepRetryMs);
+        else if (ui::input_held())
+            cycle_step_->start(0);
+        else
+            network_cycle_step();
+    });
     connect(opt_single, &QRadioButton::toggled, this, [this](bool on) {
         if (on) opt_single_Click();
     });
@@ -125,56 +143,83 @@ void form1::Timer1_Timer(int index) {
         links.key_code = 0;
     }
 
-    const bool frame = chk_frame->isChecked();
     links.poll_busy = true;
-    if (t == LinkType::USB) {
+    if (t == LinkType::USB || t == LinkType::RS485 || t == LinkType::USB485) {
+        // The cycle polls one scale per step, this tick the first; between two steps it returns
+        // to the event loop, so the user's input is served between scales, not after them all.
         links.scan_busy = true;
-        for (int k = 0; k < filled_slots(); ++k) {
-            const auto handle = static_cast<uint32_t>(links.scale_addr[static_cast<size_t>(k)]);
-            // The slot's device was lost (closed, and the user told): the others go on.
-            if (handle == 0) continue;
-            links.poll_index = static_cast<int16_t>(k);
-            frames::send_ftdi(handle, frames::poll(t, 0, frame, frames::PollSource::cycle));
-            ui::DoEvents();
-            USB_inputscan();
-        }
-    } else if (t == LinkType::RS485) {
-        links.scan_busy = true;
-        const bool port_open = MSComm1().PortOpen();
-        for (int k = 0; k < filled_slots(); ++k) {
-            // The port went away in this cycle: it is closed and the user told.
-            if (port_open && !MSComm1().PortOpen()) break;
-            links.poll_index = static_cast<int16_t>(k);
-            frames::send(
-                frames::poll(t, links.scale_addr[static_cast<size_t>(k)], frame, frames::PollSource::cycle));
-            ui::DoEvents();
-            ui::DoEvents();
-            rs485_inputscan();
-        }
-    } else if (t == LinkType::USB485) {
-        links.scan_busy = true;
-        const bool adapter_open = links.usb_handle != 0;
-        for (int k = 0; k < filled_slots(); ++k) {
-            // The screen is unloading: leave at once; its next start-up clears the guards.
-            if (links.scan_stop) return;
-            // The adapter went away in this cycle: it is closed and the user told.
-            if (adapter_open && links.usb_handle == 0) break;
-            links.poll_index = static_cast<int16_t>(k);
-            // The network delay: a busy wait that serves no events.
-            const double start = wait_start(core.net_del_time);
-            while (!wait_passed(start, core.net_del_time))
-                wclock::pause_slice();
-            const frames::Writes poll =
-                frames::poll(t, links.scale_addr[static_cast<size_t>(k)], frame, frames::PollSource::cycle);
-            if (chk_txon->isChecked()) frames::send_ftdi(links.usb_handle, poll);
-            if (!links.scan_stop) USB485_inputscan();
-            ui::DoEvents();
-        }
-    } else {
-        if (t == LinkType::RS232) frames::send(frames::poll(t, 0, frame, frames::PollSource::cycle));
-        links.poll_busy = false;
+        cycle_.id += 1;
+        cycle_.link = t;
+        cycle_.frame = chk_frame->isChecked();
+        cycle_.device_open = t == LinkType::RS485 ? MSComm1().PortOpen() : links.usb_handle != 0;
+        cycle_.next_slot = 0;
+        cycle_.halted = false;
+        network_cycle_step();
         return;
     }
+    if (t == LinkType::RS232)
+        frames::send(frames::poll(t, 0, chk_frame->isChecked(), frames::PollSource::cycle));
+    links.poll_busy = false;
+}
+
+form1::CycleStep form1::poll_network_slot(int k) {
+    const LinkType t = cycle_.link;
+    const auto slot = static_cast<size_t>(k);
+    if (t == LinkType::USB) {
+        const auto handle = static_cast<uint32_t>(links.scale_addr[slot]);
+        // The slot's device was lost (closed, and the user told): the others go on.
+        if (handle == 0) return CycleStep::go_on;
+        links.poll_index = static_cast<int16_t>(k);
+        frames::send_ftdi(handle, frames::poll(t, 0, cycle_.frame, frames::PollSource::cycle));
+        ui::DoEvents();
+        USB_inputscan();
+    } else if (t == LinkType::RS485) {
+        // The port went away in this cycle: it is closed and the user told.
+        if (cycle_.device_open && !MSComm1().PortOpen()) return CycleStep::end;
+        links.poll_index = static_cast<int16_t>(k);
+        frames::send(frames::poll(t, links.scale_addr[slot], cycle_.frame, frames::PollSource::cycle));
+        ui::DoEvents();
+        ui::DoEvents();
+        rs485_inputscan();
+    } else {
+        // The screen is unloading: leave at once; its next start-up clears the guards.
+        if (links.scan_stop) return CycleStep::leave;
+        // The adapter went away in this cycle: it is closed and the user told.
+        if (cycle_.device_open && links.usb_handle == 0) return CycleStep::end;
+        links.poll_index = static_cast<int16_t>(k);
+        // The network delay: a busy wait that serves no events.
+        const double start = wait_start(core.net_del_time);
+        while (!wait_passed(start, core.net_del_time))
+            wclock::pause_slice();
+        const frames::Writes poll =
+            frames::poll(t, links.scale_addr[slot], cycle_.frame, frames::PollSource::cycle);
+        if (chk_txon->isChecked()) frames::send_ftdi(links.usb_handle, poll);
+        if (!links.scan_stop) USB485_inputscan();
+        ui::DoEvents();
+    }
+    return CycleStep::go_on;
+}
+
+void form1::network_cycle_step() {
+    const int id = cycle_.id;
+    // Polling stopped since the last step ("Single" chosen, the link lost, the screen unloaded):
+    // the cycle ends here.
+    const bool polling =
+        std::any_of(Timer1.begin(), Timer1.end(), [](ui::FormTimer* t1) { return t1->running(); });
+    CycleStep step = CycleStep::end;
+    if (polling && cycle_.next_slot < filled_slots()) {
+        cycle_.in_step = true;
+        step = poll_network_slot(cycle_.next_slot++);
+        // A cycle started meanwhile (the screen loaded again inside the scan) owns the guards.
+        if (id != cycle_.id) return;
+        cycle_.in_step = false;
+    }
+    if (step == CycleStep::leave) return;
+    if (step == CycleStep::go_on && !cycle_.halted && cycle_.next_slot < filled_slots()) {
+        cycle_step_->start(0);
+        return;
+    }
+    cycle_.halted = false;
     links.scan_busy = false;
     ui::DoEvents();
     links.poll_busy = false;
@@ -307,6 +352,15 @@ void form1::halttimers() {
     for (size_t k = 0; k < all.size(); ++k) {
         saved_intervals[k] = static_cast<int16_t>(std::clamp(all[k]->Interval(), 0, kLongestIntervalMs));
         all[k]->setInterval(0);
+    }
+    // A network cycle ends: now when it waits for its next step, else when its scan returns. The
+    // halted cycle takes no further step; polling resumes with a new cycle.
+    if (cycle_.in_step) {
+        cycle_.halted = true;
+    } else if (cycle_step_->isActive()) {
+        cycle_step_->stop();
+        links.scan_busy = false;
+        links.poll_busy = false;
     }
 }
 

@@ -6,10 +6,12 @@
 #include <QList>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QPointingDevice>
 #include <QTimer>
 #include <QWheelEvent>
 
 #include <deque>
+#include <functional>
 #include <memory>
 
 namespace ui {
@@ -20,7 +22,7 @@ namespace {
 enum class Loop { pump, modal };
 QList<Loop> loops;
 
-bool in_pump() {
+bool innermost_is_pump() {
     return !loops.isEmpty() && loops.last() == Loop::pump;
 }
 
@@ -45,24 +47,48 @@ bool acts(QEvent::Type t) {
     }
 }
 
-// A copy of `e` to hand on later. A pointer event shares its point with the pointing device,
-// which moves on with the pointer: the copy gets a point of its own, where the event was.
-std::unique_ptr<QEvent> copy_of(const QEvent* e) {
+// Pointer moves change nothing by themselves, but a drag is a press, the moves and a release:
+// while a press or a release waits, the moves wait with it.
+bool moves(QEvent::Type t) {
+    return t == QEvent::MouseMove || t == QEvent::NonClientAreaMouseMove;
+}
+
+// The window system asking a top-level window to close (its close box).
+bool close_request(const QObject* to, const QEvent* e) {
+    return e->type() == QEvent::Close && to->isWindowType();
+}
+
+// How to make `e` again when it is handed on. A pointer event keeps its point in the pointing
+// device, which moves it on with the pointer: a copy kept until later would be handed on where
+// the pointer was by then, so the event is made anew, where it was, at the moment it goes out.
+std::function<std::unique_ptr<QEvent>()> remake(const QEvent* e) {
+    using Device = QPointer<QPointingDevice>;
     if (auto* m = dynamic_cast<const QMouseEvent*>(e))
-        return std::make_unique<QMouseEvent>(m->type(), m->position(), m->scenePosition(),
-                                             m->globalPosition(), m->button(), m->buttons(), m->modifiers(),
-                                             m->pointingDevice());
+        return [t = m->type(), pos = m->position(), scene = m->scenePosition(), global = m->globalPosition(),
+                button = m->button(), buttons = m->buttons(), mods = m->modifiers(),
+                dev = Device(const_cast<QPointingDevice*>(m->pointingDevice()))] {
+            return std::make_unique<QMouseEvent>(t, pos, scene, global, button, buttons, mods,
+                                                 dev ? dev.data() : QPointingDevice::primaryPointingDevice());
+        };
     if (auto* w = dynamic_cast<const QWheelEvent*>(e))
-        return std::make_unique<QWheelEvent>(w->position(), w->globalPosition(), w->pixelDelta(),
-                                             w->angleDelta(), w->buttons(), w->modifiers(), w->phase(),
-                                             w->inverted(), w->source(), w->pointingDevice());
-    return std::unique_ptr<QEvent>(e->clone());
+        return [pos = w->position(), global = w->globalPosition(), pixels = w->pixelDelta(),
+                angle = w->angleDelta(), buttons = w->buttons(), mods = w->modifiers(), phase = w->phase(),
+                inverted = w->inverted(), source = w->source(),
+                dev = Device(const_cast<QPointingDevice*>(w->pointingDevice()))] {
+            return std::make_unique<QWheelEvent>(pos, global, pixels, angle, buttons, mods, phase, inverted,
+                                                 source,
+                                                 dev ? dev.data() : QPointingDevice::primaryPointingDevice());
+        };
+    std::shared_ptr<QEvent> copy(e->clone());
+    return [copy] { return std::unique_ptr<QEvent>(copy->clone()); };
 }
 
 // Input that arrives during a pass, from the window system or sent by code, is taken out of
-// the pass where it first arrives (the window, or the widget it was sent to) and handed on in
-// its order once the pass's caller is back in an event loop. (Leaving it in the window
-// system's queue is no way: the queue is looked at again only when new events come.)
+// the pass where it first arrives (the window, or the widget it was sent to) and handed on once
+// the pass's caller is back in an event loop: all of it at the loop's next turn, in the order it
+// came. Input that comes while older input waits goes behind it, pass or no pass, and so does a
+// close request: nothing the user did is overtaken. (Leaving input in the window system's queue
+// is no way: the queue is looked at again only when new events come.)
 class InputHold : public QObject {
 public:
     InputHold() {
@@ -72,43 +98,60 @@ public:
     }
 
     bool eventFilter(QObject* to, QEvent* e) override {
-        if (e == handing_on_ || !in_pump() || !acts(e->type())) return false;
-        held_.push_back({QPointer<QObject>(to), copy_of(e)});
+        const QEvent::Type t = e->type();
+        if (!acts(t) && !moves(t) && !close_request(to, e)) return false;
+        // What an event handed on sends on its way (the window to its widget) belongs to it.
+        if (handing_on_ && loops.size() == handing_on_depth_) return false;
+        // Nothing waits: input passes outside a pass, and pointer moves and closing pass always.
+        if (held_.empty() && (!innermost_is_pump() || !acts(t))) return false;
+        held_.push_back({QPointer<QObject>(to), remake(e)});
         timer_.start();
         return true;
     }
 
+    bool holding() const { return !held_.empty(); }
+
 private:
     struct Held {
         QPointer<QObject> to;
-        std::unique_ptr<QEvent> event;
+        std::function<std::unique_ptr<QEvent>()> make;
     };
 
-    // One held event per turn of the loop, as the window system hands them on: one that opens
-    // a modal window leaves the rest to that window's loop.
+    // Everything held, in order. An event that opens a window with a loop of its own (a modal
+    // window) leaves the rest to that loop, which hands it on at its first turn, before that
+    // window's own input; what the window blocks is then refused there, as it would have been
+    // had it come while the window was open.
     void hand_on() {
-        if (in_pump()) {
+        if (innermost_is_pump()) {
             timer_.start();
             return;
         }
-        if (held_.empty()) return;
-        Held next = std::move(held_.front());
-        held_.pop_front();
-        if (!held_.empty()) timer_.start();
-        if (!next.to) return;
-        QEvent* const outer = handing_on_;
-        handing_on_ = next.event.get();
-        QCoreApplication::sendEvent(next.to, next.event.get());
-        handing_on_ = outer;
+        while (!held_.empty()) {
+            Held next = std::move(held_.front());
+            held_.pop_front();
+            if (!next.to) continue;
+            if (!held_.empty()) timer_.start();
+            const bool outer = handing_on_;
+            const qsizetype outer_depth = handing_on_depth_;
+            handing_on_ = true;
+            handing_on_depth_ = loops.size();
+            const std::unique_ptr<QEvent> event = next.make();
+            QCoreApplication::sendEvent(next.to, event.get());
+            handing_on_ = outer;
+            handing_on_depth_ = outer_depth;
+        }
+        timer_.stop();
     }
 
     std::deque<Held> held_;
     QTimer timer_;
-    QEvent* handing_on_ = nullptr;
+    bool handing_on_ = false;
+    qsizetype handing_on_depth_ = 0;
 };
 
+QPointer<InputHold> hold;
+
 void install_hold() {
-    static InputHold* hold = nullptr;
     if (hold || !qApp) return;
     hold = new InputHold;
     hold->setParent(qApp);
@@ -122,6 +165,14 @@ void pump_events() {
     loops.append(Loop::pump);
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     loops.removeLast();
+}
+
+bool pumping() {
+    return loops.contains(Loop::pump);
+}
+
+bool input_held() {
+    return hold && hold->holding();
 }
 
 ModalLoop::ModalLoop() {

@@ -9,6 +9,7 @@
 #include "tests/support/test_main.h"
 
 #include <QAbstractEventDispatcher>
+#include <QLineEdit>
 #include <QtTest>
 #include <algorithm>
 
@@ -24,6 +25,12 @@ class TestPollTimers : public QObject {
         QList<QByteArray> w = fx.usb->device(0).writes;
         fx.usb->device(0).writes.clear();
         return w;
+    }
+    // A network cycle from the tick of element k to its end, its steps run by the event loop.
+    void cycle(size_t k) {
+        fx.f().Timer1[k]->fire();
+        while (fx.f().network_cycle_pending())
+            QCoreApplication::processEvents();
     }
     void network_start(const QList<int>& addrs, const QString& poll = ".33") {
         fx.fill(addrs);
@@ -95,7 +102,7 @@ private slots:
         links.cur_scale = 1;
         links.key_pending = true;
         links.key_code = 10; // "."
-        fx.f().Timer1[0]->fire();
+        cycle(0);
         QCOMPARE(adapter_writes(),
                  (QList<QByteArray>{addr_byte(131), "\x11", ".", addr_byte(130) + "\x11\x31",
                                     addr_byte(131) + "\x11\x31"}));
@@ -110,7 +117,7 @@ private slots:
         // Key "1" is the poll character: not sent on its own, but cleared.
         links.key_pending = true;
         links.key_code = 1;
-        fx.f().Timer1[1]->fire();
+        cycle(1);
         QCOMPARE(adapter_writes(),
                  (QList<QByteArray>{addr_byte(130) + "\x11\x31", addr_byte(131) + "\x11\x31"}));
         QVERIFY(!links.key_pending);
@@ -158,10 +165,7 @@ private slots:
         form1& f = fx.show();
         QVERIFY2(fx.rec.texts().isEmpty(), qPrintable(fx.rec.texts().join('|')));
         f.opt_network->setChecked(true);
-        const auto cycle = [&] {
-            f.Timer1[static_cast<size_t>(links.timer1_index)]->fire();
-            QCoreApplication::processEvents();
-        };
+        const auto cycle = [&] { this->cycle(static_cast<size_t>(links.timer1_index)); };
         cycle();
         QCOMPARE(links.scale_reading[1], QByteArray("2.0"));
 
@@ -224,7 +228,7 @@ private slots:
         network_start({130, 131, 132});
         fx.net->silent = true;
         const double t0 = wclock::Timer();
-        fx.f().Timer1[0]->fire();
+        cycle(0);
         const double spent = wclock::Timer() - t0;
         QVERIFY2(spent >= 3 * 0.3 - 0.01 && spent < 3 * 0.3 + 0.05, qPrintable(QString::number(spent)));
         QCOMPARE(links.usb485_timeouts, 3.0);
@@ -240,7 +244,7 @@ private slots:
         wclock::set_slice_hook([] {
             if (links.poll_index == 1 && links.rx_buf[0].isEmpty()) links.scan_stop = true;
         });
-        fx.f().Timer1[0]->fire();
+        cycle(0);
         wclock::set_slice_hook({});
         QVERIFY(links.scale_reading[2].isEmpty());
         QVERIFY(links.scan_busy); // left set: the next start-up clears it
@@ -249,7 +253,7 @@ private slots:
         links.scan_stop = false;
         links.scan_busy = false;
         fx.usb->device(0).gone = true;
-        fx.f().Timer1[1]->fire();
+        cycle(1);
         // The adapter fails its first queue query: closed, told once, the cycle and polling end.
         QCOMPARE(links.usb485_timeouts, 0.0);
         QCOMPARE(links.usb_handle, 0u);
@@ -259,8 +263,65 @@ private slots:
         QVERIFY(!links.scan_busy);
         for (ui::FormTimer* t : fx.f().Timer1)
             QVERIFY(!t->Enabled());
-        fx.f().Timer1[2]->fire();
+        cycle(2);
         QCOMPARE(fx.rec.boxes.size(), 1);
+    }
+
+    // The cycle returns to the event loop between scales: a key typed during the first scale's
+    // scan is served before the next scale is polled. halttimers between two scales, or during a
+    // scan, ends the cycle there; polling goes on with a new cycle once net_stat_put has run.
+    void cycle_steps_data() {
+        QTest::addColumn<bool>("in_scan");
+        QTest::addColumn<qsizetype>("polls");
+        QTest::newRow("halted between scales") << false << qsizetype(1);
+        QTest::newRow("halted during a scan") << true << qsizetype(2);
+    }
+    void cycle_steps() {
+        QFETCH(bool, in_scan);
+        bool halt_in_scan = in_scan;
+        QVERIFY(fx.start("USB485"));
+        network_start({130, 131, 132});
+        form1& f = fx.f();
+        fx.net->late = 0.02;
+        QLineEdit box;
+        qsizetype polls_when_typed = -1;
+        connect(&box, &QLineEdit::textEdited, this, [&] {
+            polls_when_typed = fx.usb->device(0).writes.size();
+            if (in_scan) return;
+            f.net_stat_get();
+            f.halttimers();
+        });
+        wclock::set_slice_hook([&] {
+            if (links.poll_index == 0 && box.text().isEmpty() && polls_when_typed == -1) {
+                polls_when_typed = 0;
+                QCoreApplication::postEvent(&box,
+                                            new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a"));
+            }
+            if (halt_in_scan && links.poll_index == 1) {
+                // As a transfer run inside the scan does: polling is back before the scan ends.
+                halt_in_scan = false;
+                f.net_stat_get();
+                f.halttimers();
+                f.net_stat_put();
+            }
+        });
+        f.Timer1[0]->fire();
+        QCOMPARE(fx.usb->device(0).writes.size(), 1);
+        QVERIFY(links.scan_busy && f.network_cycle_pending());
+        QCoreApplication::processEvents();
+        QCOMPARE(box.text(), QString("a"));
+        QCOMPARE(polls_when_typed, 1);
+        for (int turn = 0; turn < 5; ++turn)
+            QCoreApplication::processEvents();
+        wclock::set_slice_hook({});
+        QTEST(adapter_writes().size(), "polls");
+        QVERIFY(!links.scan_busy && !links.poll_busy && !f.network_cycle_pending());
+        f.net_stat_put();
+        QVERIFY(f.Timer1[0]->running());
+        cycle(0);
+        QCOMPARE(adapter_writes(),
+                 (QList<QByteArray>{addr_byte(130) + "\x11\x31", addr_byte(131) + "\x11\x31",
+                                    addr_byte(132) + "\x11\x31"}));
     }
 
     // The port dies while the screen polls an "RS232" scale: the far end of the pseudo-terminal
@@ -346,7 +407,7 @@ private slots:
     void rs485_cycle() {
         QVERIFY(fx.start("RS485"));
         network_start({130, 131});
-        fx.f().Timer1[0]->fire();
+        cycle(0);
         QCOMPARE(links.scale_reading[0], QByteArray(" 130.0"));
         QCOMPARE(links.scale_reading[1], QByteArray(" 131.0"));
         QCOMPARE(fx.pty->responder().received, addr_byte(130) + "\x11\x31" + addr_byte(131) + "\x11\x31");
