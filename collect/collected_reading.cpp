@@ -2,6 +2,7 @@
 
 #include "platform/clock/clock.h"
 #include "platform/db/data_control.h"
+#include "platform/db/disk_fault.h"
 
 int64_t add_collected_reading(adodb::DataControl* data2, const QString& scale_id, const QVariant& reading,
                               QString* error) {
@@ -19,7 +20,8 @@ int64_t add_collected_reading(adodb::DataControl* data2, const QString& scale_id
     rs->SetValue("Time", now.time());
     rs->SetValue("Date", now.date());
     if (!rs->Update()) {
-        const QString why = rs->error();
+        // A full or failing disk is told with its cure: the readings stored so far are whole.
+        const QString why = adodb::told_with_cure(rs->error(), rs->fault(), data2->ConnectionString());
         rs->CancelUpdate();
         return fail(why);
     }

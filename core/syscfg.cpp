@@ -85,8 +85,7 @@ Problem read_failure(const QString& why, adodb::Fault fault) {
 // A read failure with what cures it when the disk failed: the file's content is then whole, so
 // the cure lies with the disk, not with the database.
 QString with_disk_cure(const Problem& p) {
-    if (p.fault != adodb::Fault::disk) return p.text;
-    return p.text + QLatin1Char('\r') + adodb::disk_fault_advice(adodb::path_from_conn_str(core.conn_str));
+    return adodb::told_with_cure(p.text, p.fault, core.conn_str);
 }
 
 bool any_taken(const QList<Problem>& problems) {

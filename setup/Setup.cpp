@@ -58,8 +58,7 @@ void set_option(QRadioButton* b, bool on) {
 
 // A database failure as the user is told it: when the disk failed, with what cures it.
 QString told(const QString& text, adodb::Fault fault) {
-    if (fault != adodb::Fault::disk) return text;
-    return text + QLatin1Char('\r') + adodb::disk_fault_advice(adodb::path_from_conn_str(core.conn_str));
+    return adodb::told_with_cure(text, fault, core.conn_str);
 }
 
 // The settings row: opened on a fresh connection, positioned on the first row. On a missing row

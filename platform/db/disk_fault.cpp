@@ -34,4 +34,9 @@ QString disk_fault_advice(const QString& path) {
         .arg(file);
 }
 
+QString told_with_cure(const QString& text, Fault fault, const QString& conn_str) {
+    if (fault != Fault::disk) return text;
+    return text + QLatin1Char('\r') + disk_fault_advice(path_from_conn_str(conn_str));
+}
+
 } // namespace adodb

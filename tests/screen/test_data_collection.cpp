@@ -10,6 +10,7 @@
 #include "platform/spreadsheet/spreadsheet_recorder.h"
 #include "platform/ui/message_box.h"
 #include "screen/form1.h"
+#include "tests/support/full_disk.h"
 #include "tests/support/temp_database.h"
 #include "tests/support/test_main.h"
 
@@ -507,6 +508,23 @@ private slots:
         f().Combo1->setCurrentIndex(2);
         f().btn_LogData_Click();
         QCOMPARE(db->scalar("SELECT COUNT(*) FROM datacol WHERE ScaleID = '132'").toInt(), 1);
+    }
+
+    // A full disk is told as such, with its cure, not as a broken database.
+    void full_disk_is_told_with_its_cure() {
+        f().data2->setConnectionString(QString());
+        f().data2->Refresh();
+        // The disk fills while the collected readings are open.
+        testsupport::FullDisk disk(*db, false);
+        bind_screen(db->conn_str);
+        if (!disk.fill()) QSKIP(disk.why());
+        list_scales({{130, "Bay 1", "1.0"}});
+        f().btn_dataLogAll_Click();
+        QVERIFY2(user->boxes.size() == 1, qPrintable(user->texts().join('|')));
+        QVERIFY2(user->boxes[0].text.contains("is full. The database is not damaged: free space"),
+                 qPrintable(user->boxes[0].text));
+        f().data2->setConnectionString(QString());
+        f().data2->Refresh();
     }
 
     void clear_list_failure_is_reported() {

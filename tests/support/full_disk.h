@@ -2,7 +2,8 @@
 // A database on a full disk: `testsupport::FullDisk disk(db);` mounts a small tmpfs over the
 // TempDatabase's folder (root only: else `!disk.ok()`, and the test skips with `disk.why()`),
 // puts the same files back, in write-ahead-log mode as the program leaves them (so that even a
-// read needs room for the log's index), and fills the rest. Unmounted before `db` goes.
+// read needs room for the log's index), and fills the rest, at once or when told (a disk that
+// fills while the program has the database open). Unmounted before `db` goes.
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -17,7 +18,9 @@ namespace testsupport {
 
 class FullDisk {
 public:
-    explicit FullDisk(TempDatabase& db) : folder_(QFile::encodeName(db.folder)) {
+    // With `fill_now` false the disk is filled only by fill(), so that files can be opened first.
+    explicit FullDisk(TempDatabase& db, bool fill_now = true)
+        : folder_(QFile::encodeName(db.folder)), db_folder_(db.folder) {
         if (!db.exec(QStringLiteral("PRAGMA journal_mode = WAL")).isEmpty()) return;
         QHash<QString, QByteArray> files;
         for (const QString& name : QDir(db.folder).entryList(QDir::Files)) {
@@ -33,12 +36,19 @@ public:
             QFile f(it.key());
             if (!f.open(QIODevice::WriteOnly) || f.write(it.value()) != it.value().size()) return;
         }
-        QFile filler(db.folder + QStringLiteral("/filler"));
-        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return;
+        copied_ = true;
+        if (fill_now) fill();
+    }
+    // Fills what is left of the small file system.
+    bool fill() {
+        if (!copied_) return false;
+        QFile filler(db_folder_ + QStringLiteral("/filler"));
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
         for (qint64 size = 4096; size > 0; size /= 2)
             while (filler.write(QByteArray(size, '\0')) == size) {
             }
         full_ = true;
+        return true;
     }
     ~FullDisk() {
         if (mounted_) ::umount2(folder_.constData(), MNT_DETACH);
@@ -53,8 +63,10 @@ public:
 
 private:
     QByteArray folder_;
+    QString db_folder_;
     QByteArray why_;
     bool mounted_ = false;
+    bool copied_ = false;
     bool full_ = false;
 };
 
