@@ -22,6 +22,15 @@ void tell(const QString& message) {
     ui::MsgBox(message, ui::vbOKOnly | ui::vbExclamation);
 }
 
+// What to do once polling has stopped; `subject_is`: what must be connected, with its verb
+// ("the scale is", "the devices are").
+QString polling_stopped(const QString& subject_is) {
+    return QStringLiteral(
+               "Polling has stopped. Once %1 connected again, choose \"Activate Remote Screen\" to "
+               "set the link up again and go on polling.")
+        .arg(subject_is);
+}
+
 } // namespace
 
 void form1::show_connection_lost() {
@@ -65,12 +74,10 @@ void form1::link_lost(const QString& reason) {
     // A link that fails during the screen's start-up was never polled.
     const bool polled = !setting_up_;
     link_went_down();
-    tell(reason + (polled ? QStringLiteral("\nPolling has stopped. Once the scale is connected again, choose "
-                                           "\"Activate Remote Screen\" to set the link up again and go on "
-                                           "polling.")
-                          : QStringLiteral("\nNothing is polled. Once the scale is connected, choose "
-                                           "\"Activate Remote Screen\" to set the link up and start "
-                                           "polling.")));
+    tell(reason + QLatin1Char('\n') +
+         (polled ? polling_stopped(QStringLiteral("the scale is"))
+                 : QStringLiteral("Nothing is polled. Once the scale is connected, choose \"Activate Remote "
+                                  "Screen\" to set the link up and start polling.")));
 }
 
 bool form1::link_ready() {
@@ -180,25 +187,17 @@ void form1::tell_devices_lost() {
     QString named = lost.first();
     for (qsizetype k = 1; k < lost.size(); ++k)
         named += (k + 1 == lost.size() ? QStringLiteral(" and ") : QStringLiteral(", ")) + lost[k];
-    QString message =
-        one ? QStringLiteral("The USB scale %1 can no longer be reached: it was unplugged or failed.\n")
-                  .arg(named)
-            : QStringLiteral("The USB scales %1 can no longer be reached: they were unplugged or failed.\n")
-                  .arg(named);
+    const auto pick = [one](const char* singular, const char* plural) {
+        return QString::fromLatin1(one ? singular : plural);
+    };
+    QString message = QStringLiteral("The USB %1 %2 can no longer be reached: %3 unplugged or failed.\n")
+                          .arg(pick("scale", "scales"), named, pick("it was", "they were"));
     if (others)
         message +=
-            one ? QStringLiteral("The other scales are still polled. To poll this one again once it is "
-                                 "connected, leave the scale screen with \"Exit\" and choose "
-                                 "\"Activate Remote Screen\".")
-                : QStringLiteral("The other scales are still polled. To poll these again once they are "
-                                 "connected, leave the scale screen with \"Exit\" and choose "
-                                 "\"Activate Remote Screen\".");
+            QStringLiteral("The other scales are still polled. To poll %1 again once %2 connected, "
+                           "leave the scale screen with \"Exit\" and choose \"Activate Remote Screen\".")
+                .arg(pick("this one", "these"), pick("it is", "they are"));
     else
-        message += one ? QStringLiteral("Polling has stopped. Once the device is connected again, choose "
-                                        "\"Activate Remote Screen\" to set the link up again and go on "
-                                        "polling.")
-                       : QStringLiteral("Polling has stopped. Once the devices are connected again, choose "
-                                        "\"Activate Remote Screen\" to set the link up again and go on "
-                                        "polling.");
+        message += polling_stopped(pick("the device is", "the devices are"));
     tell(message);
 }
